@@ -1,0 +1,17 @@
+// The operation log (an append-only text file) and its time stamp.
+#pragma once
+
+// Path of the operation log, with its terminating NUL. Never changed by the
+// program; in-process tests point it at a private file of at most 25 characters.
+extern char g_log_file_path[26];
+
+// Current time-stamp text: 24 characters of ctime and one blank.
+extern char g_cur_time[30];
+
+// Refreshes g_cur_time from the clock.
+void get_system_time(void);
+
+// Appends text to the operation log; stamp == 1 puts a fresh time stamp in
+// front. The file is opened and closed on each call. Failures are reported on
+// standard output only ("open log file %s error\n", "write log to %s fail\n").
+void recorde_log(const char *text, int stamp);

@@ -1,0 +1,12 @@
+// Decoders of the SES status pages held in the work buffer.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "logs/logs.h"
+
+// Decodes page 0x02, 0x0A or 0xF3 from the work buffer into the log.
+// Returns the page decoder's result, 0 for any other page code.
+int analysis_page_log(std::span<const std::uint8_t, kWorkBufferSize> work, int count,
+                      int page_code);

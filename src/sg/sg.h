@@ -1,0 +1,35 @@
+// SCSI pass-through to the expander's SES target, and the firmware operations
+// built on it. Every request opens the node, issues one SG_IO and closes it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// Every RECEIVE DIAGNOSTIC RESULTS asks for exactly this many bytes.
+inline constexpr std::size_t kReceiveSize = 2048;
+
+// Reads diagnostic page (low 8 bits of page_code) into buf.
+// Returns 0 when the request succeeded with status GOOD, -1 otherwise.
+int sg_query_cmd(const char *dev, int page_code, std::span<std::uint8_t, kReceiveSize> buf);
+
+// Sends the parameter list param[0..len) with SEND DIAGNOSTIC.
+// Returns 0 when the device accepted it (status GOOD), -1 otherwise;
+// logs "ioctl error\n" when the ioctl itself failed.
+int sg_send_cmd(const char *dev, const std::uint8_t *param, int len);
+
+// Set by firmware_download when the image starts with the firmware signature.
+extern int g_fw_flag;
+
+// Shows the active image and data versions; 0 on success, -1 otherwise
+// (nothing printed on failure).
+int firmware_query(const char *dev);
+
+// Sends the image file in 512-byte pieces; 0 when every piece was accepted.
+int firmware_download(const char *file, const char *dev);
+
+// Swaps the active firmware image; 0 when both lists were accepted.
+int firmware_swap(const char *dev);
+
+// Resets the expander; 0 when the reset was accepted.
+int expander_reset(const char *dev);
