@@ -1,0 +1,98 @@
+#include <array>
+#include <cstdio>
+
+#include "bounded/bounded.h"
+#include "bounded/bytes.h"
+#include "bounded/guards.h"
+#include "oplog/oplog.h"
+#include "sg/sg.h"
+
+namespace {
+
+constexpr int kFirmwareStatusPage = 0x82;
+constexpr std::size_t kTextSize = 2048;
+constexpr std::size_t kPieceSize = 512;        // image bytes per piece at most
+
+// Download piece: String Out page 0x04 carrying the download command.
+constexpr std::uint8_t kStringOutPage = 0x04;
+constexpr std::uint8_t kDownloadCommand = 0x01;
+constexpr std::size_t kPageLengthOffset = 2;   // big-endian 16-bit: n + 5
+constexpr std::size_t kCommandOffset = 4;
+constexpr std::size_t kImageOffsetOffset = 5;  // big-endian 32-bit image offset
+constexpr std::size_t kHeaderSize = 9;         // image bytes start here
+constexpr std::size_t kPageLengthBias = 5;     // command byte and offset field
+
+constexpr std::array<std::uint8_t, 4> kFirmwareSignature = {0x50, 0x4D, 0x43, 0x00};
+
+void fill_header(std::span<std::uint8_t> param, std::size_t count, std::uint32_t offset) {
+  param[0] = kStringOutPage;
+  param[1] = 0x00;
+  bytes::put_be16(param, kPageLengthOffset, static_cast<std::uint16_t>(count + kPageLengthBias));
+  param[kCommandOffset] = kDownloadCommand;
+  bytes::put_be32(param, kImageOffsetOffset, offset);
+}
+
+// True when the first piece starts with the firmware signature; a piece
+// shorter than the signature never carries it.
+bool carries_signature(std::span<const std::uint8_t> param, std::size_t count) {
+  if (count < kFirmwareSignature.size()) return false;
+  for (std::size_t i = 0; i < kFirmwareSignature.size(); ++i) {
+    if (param[kHeaderSize + i] != kFirmwareSignature[i]) return false;
+  }
+  return true;
+}
+
+void report_file_error(const char *format_open_or_read, const char *file) {
+  char text[kTextSize] = {};
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  sprintf_s(text, sizeof text, format_open_or_read, file);
+#pragma GCC diagnostic pop
+  recorde_log(text, 1);
+  std::printf("%s", text);
+}
+
+}  // namespace
+
+// Sends the image in pieces of up to 512 bytes, each a separate request, the
+// offsets growing by 512. A full piece goes out as soon as its last byte was
+// read; an empty image sends nothing and succeeds.
+int firmware_download(const char *file, const char *dev) {
+  guard::file image(std::fopen(file, "rb"));
+  if (image.value == nullptr) {
+    report_file_error("Open file %s error\n", file);
+    return -1;
+  }
+  std::array<std::uint8_t, kReceiveSize> param{};
+  (void)sg_query_cmd(dev, kFirmwareStatusPage, param);  // pieces overwrite it
+
+  std::size_t count = 0;
+  std::uint32_t offset = 0;
+  bool first_piece_seen = false;
+  bool at_end = false;
+  while (!at_end) {
+    std::uint8_t byte = 0;
+    if (std::fread(&byte, 1, 1, image.value) != 1) {
+      if (!std::feof(image.value)) {
+        // A read error is not the end of the image: stop without sending more.
+        report_file_error("Read file %s error\n", file);
+        return -1;
+      }
+      at_end = true;
+    }
+    if (!at_end) param[kHeaderSize + count++] = byte;
+    if (count < kPieceSize && !at_end) continue;
+    if (count == 0) break;
+
+    fill_header(param, count, offset);
+    offset += static_cast<std::uint32_t>(count);
+    if (!first_piece_seen) {
+      if (carries_signature(param, count)) g_fw_flag = 1;
+      first_piece_seen = true;
+    }
+    const int len = static_cast<int>(count + kHeaderSize);
+    count = 0;
+    if (sg_send_cmd(dev, param.data(), len) != 0) return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,54 @@
+#include "sg/sg_exchange.h"
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+
+#include <array>
+
+#include "bounded/bounded.h"
+#include "oplog/oplog.h"
+#include "sg/sg_seam.h"
+
+namespace {
+
+// Closes a device descriptor through the seam when the request is over.
+struct seam_fd {
+  int value;
+  explicit seam_fd(int v) : value(v) {}
+  seam_fd(const seam_fd &) = delete;
+  seam_fd &operator=(const seam_fd &) = delete;
+  ~seam_fd() { g_sg_syscalls.close_fn(value); }
+};
+
+constexpr unsigned char kStatusGood = 0;
+
+}  // namespace
+
+int sg_exchange(const sg_exchange_args &args) {
+  const int opened = g_sg_syscalls.open_fn(args.dev, args.open_flags);
+  if (opened <= 0) {
+    // Descriptor 0 is not taken as a device node; it is given back at once.
+    if (opened == 0) g_sg_syscalls.close_fn(opened);
+    return -1;
+  }
+  seam_fd fd(opened);
+
+  std::array<unsigned char, kSenseSize> sense{};
+  sg_io_hdr_t hdr;
+  memset_s(&hdr, sizeof hdr, 0, sizeof hdr);
+  hdr.interface_id = 'S';
+  hdr.dxfer_direction = args.direction;
+  hdr.cmd_len = kCdbSize;
+  hdr.mx_sb_len = kSenseSize;
+  hdr.dxfer_len = args.data_len;
+  hdr.dxferp = args.data;
+  hdr.cmdp = args.cdb.data();
+  hdr.sbp = sense.data();
+  hdr.timeout = kRequestTimeoutMs;
+
+  if (g_sg_syscalls.ioctl_fn(fd.value, SG_IO, &hdr) < 0) {
+    if (args.log_ioctl_error) recorde_log("ioctl error\n", 1);
+    return -1;
+  }
+  return hdr.status == kStatusGood ? 0 : -1;
+}

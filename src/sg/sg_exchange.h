@@ -1,0 +1,26 @@
+// The one place that talks SG_IO: open the node, issue one request, close it.
+// sg_query_cmd and sg_send_cmd differ only in the command block, the open
+// mode, the direction and whether a failed ioctl is logged.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+inline constexpr int kCdbSize = 6;
+inline constexpr unsigned kSenseSize = 64;
+inline constexpr unsigned kRequestTimeoutMs = 60000;
+
+struct sg_exchange_args {
+  const char *dev;                         // device node path
+  int open_flags;                          // O_RDONLY to read a page, O_RDWR to write one
+  std::span<std::uint8_t, kCdbSize> cdb;   // command block, already filled
+  int direction;                           // SG_DXFER_FROM_DEV or SG_DXFER_TO_DEV
+  void *data;                              // transfer buffer
+  unsigned data_len;                       // transfer length in bytes
+  bool log_ioctl_error;                    // log "ioctl error\n" when the ioctl fails
+};
+
+// Returns 0 when the node opened, the ioctl succeeded and the SCSI status is
+// GOOD; -1 otherwise. Host and driver status, sense data and the residual
+// count are not judged. The node is closed on every path after a good open.
+int sg_exchange(const sg_exchange_args &args);
