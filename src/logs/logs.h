@@ -1,6 +1,15 @@
 // Collection and checking of the expander's logs and SES status pages.
+//
+// The road of one page: incollect_log reads it into the page buffer (through
+// sg_incollect_log; page 0xF4 is assembled from chunks by incollect_nvlog),
+// log_check checks it and fills the work buffer, and analysis_log decodes the
+// work buffer with the entry count worked out from the page header.
+//
+// Every page is untrusted: no count, length or offset read from it makes the
+// code touch bytes outside the buffers held.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -8,13 +17,99 @@
 inline constexpr std::size_t kPageBufferSize = 8500;  // heap page buffer per page
 inline constexpr std::size_t kWorkBufferSize = 6400;  // decoded-from work buffer
 inline constexpr int kMaxEventRecords = 200;          // 32-byte records in the work buffer
+inline constexpr std::size_t kEventRecordSize = 32;   // eight 32-bit words
+
+using page_span = std::span<std::uint8_t, kPageBufferSize>;
+using const_page_span = std::span<const std::uint8_t, kPageBufferSize>;
+using work_span = std::span<std::uint8_t, kWorkBufferSize>;
+
+// RAM event log page (0x80), big-endian fields.
+namespace ram_log {
+inline constexpr std::size_t kPageLength = 2;   // be16
+inline constexpr std::size_t kRecordBytes = 18; // be16: size of the record area
+inline constexpr std::size_t kRecordSum = 20;   // be32: byte sum of the records
+inline constexpr std::size_t kHeaderSize = 32;  // records start here
+}  // namespace ram_log
+
+// Crash dump header at the start of the NV log image, little-endian fields.
+namespace nv_log {
+inline constexpr std::size_t kEventLogOffset = 16;
+inline constexpr std::size_t kEventLogLength = 20;
+inline constexpr std::size_t kRegsOffset = 24;   // first of five (offset, length) pairs
+inline constexpr std::size_t kCrcCovered = 116;  // header_crc covers bytes 0..115
+inline constexpr std::size_t kHeaderCrc = 116;
+inline constexpr std::size_t kHeaderSize = 120;
+inline constexpr std::uint32_t kEventAreaHeader = 48;  // flash event log header bytes
+}  // namespace nv_log
+
+// One read of page 0xF4: a big-endian chunk header, then the chunk data.
+namespace nv_chunk {
+inline constexpr std::size_t kPageLength = 2;   // be16: bytes after byte 3
+inline constexpr std::size_t kChunkOffset = 4;  // be32: zero only in the first chunk
+inline constexpr std::size_t kImageSize = 8;    // be32: whole image; zero = no image
+inline constexpr std::size_t kData = 20;        // page_length - 16 data bytes from here
+inline constexpr std::uint32_t kHeaderAfterLength = 16;  // header bytes counted in page_length
+}  // namespace nv_chunk
 
 // Fetches, checks and decodes one page into the operation log; 0 or -1.
 int incollect_log(const char *dev, int page_code);
+
+// Number of entries handed to decoding with the work buffer, from the page
+// buffer after log_check: event records for 0x80 and 0xF4 (see the record
+// counts below), (page_length - 8) / 4 for 0x02, (page_length - 4) / 36 for
+// 0x0A, page_length >> 3 for 0xF3, 0 for any other page. The SES counts are
+// the page's own; the SES decoders bound them by the page copied.
+int log_entry_count(const_page_span page, int page_code);
+
+// Reads the page (page 0xF4: the first bytes of the assembled NV log image)
+// into the page buffer. Failures are only logged; the buffer stays the
+// caller's.
+void sg_incollect_log(const char *dev, page_span page, int page_code);
+
+// The NV log image: a malloc block of size bytes, or data == nullptr for none.
+struct nv_image {
+  std::uint8_t *data = nullptr;
+  std::uint32_t size = 0;
+};
+
+// Assembles the NV log image from successive reads of page 0xF4, using the
+// page buffer as transfer buffer. The caller owns and frees the image. Any
+// malformed chunk ends the assembly with no image.
+nv_image incollect_nvlog(const char *dev, page_span page);
 
 // Checks the page and fills the work buffer for the decoders; 0 or -1.
 int log_check(std::span<const std::uint8_t, kPageBufferSize> page,
               std::span<std::uint8_t, kWorkBufferSize> work, int page_code);
 
-// CRC-32/BZIP2 of data[0..len).
+// The check of page 0xF4: the header CRC, then the crash dump into the log
+// and the flash event records into the work buffer; 0 or -1.
+int nv_log_check(const_page_span page, work_span work);
+
+// Event records of page 0x80 that are checked, converted and decoded: the
+// declared records, at most kMaxEventRecords.
+int ram_log_record_count(const_page_span page);
+
+// Records of page 0x80 that the byte checksum covers: the declared records,
+// bounded by the whole records the page buffer holds.
+std::size_t ram_log_sum_record_count(const_page_span page);
+
+// Flash event records of the NV log image in the page buffer that are copied
+// and decoded: the declared records that lie wholly inside the page buffer,
+// at most kMaxEventRecords; 0 when event_log_length is below 48.
+int nv_log_record_count(const_page_span page);
+
+// Logs the five dump areas of a checked NV log image, each cut to the bytes
+// the page buffer holds.
+void log_crash_dump(const_page_span page);
+
+// Logs the words of one dump area ("0x%08x " each, "\n" after every eighth),
+// as many whole words as lie inside the page buffer.
+void log_dump_area(const_page_span page, std::uint32_t offset, std::uint32_t length);
+
+// CRC-32/BZIP2 register table: entry n is n << 24 shifted through eight steps
+// of the polynomial 0x04C11DB7, most significant bit first.
+extern const std::array<std::uint32_t, 256> crc32_lut;
+
+// CRC-32/BZIP2 of data[0..len); len 0 prints "do not crc the file\n\r" and
+// gives 0.
 std::uint32_t crc32(const std::uint8_t *data, std::uint32_t len);

@@ -1,0 +1,48 @@
+// The crash dump of an NV log image: five areas of little-endian 32-bit
+// words, each after its heading, eight words to a line.
+#include <algorithm>
+
+#include "bounded/bounded.h"
+#include "bounded/bytes.h"
+#include "logs/logs.h"
+#include "oplog/oplog.h"
+
+namespace {
+
+struct dump_area {
+  std::size_t offset_field;  // header byte of the area's offset; its length follows
+  const char *heading;
+};
+
+constexpr dump_area kAreas[] = {
+    {nv_log::kRegsOffset,
+     "registers(32 GPRs and 55 CP0 Regs, starts from EPC and Index respectively)\n"},
+    {nv_log::kRegsOffset + 8, "\n\rSystem Stack\n"},
+    {nv_log::kRegsOffset + 16, "\n\rActive Thread Control Block\n"},
+    {nv_log::kRegsOffset + 24, "\n\rActive Thread Stack Content\n"},
+    {nv_log::kRegsOffset + 32, "\n\rActive Thread Stack Content\n"},
+};
+
+constexpr std::size_t kWordsPerLine = 8;
+
+}  // namespace
+
+void log_dump_area(const_page_span page, std::uint32_t offset, std::uint32_t length) {
+  const std::size_t held = offset < page.size() ? page.size() - offset : 0;
+  const std::size_t words = std::min<std::size_t>(length, held) >> 2;
+  char text[2048] = {};
+  for (std::size_t i = 0; i < words; ++i) {
+    memset_s(text, sizeof text, 0, sizeof text);
+    sprintf_s(text, sizeof text, "0x%08x ", bytes::le32(page, offset + 4 * i));
+    recorde_log(text, 0);
+    if ((i + 1) % kWordsPerLine == 0) recorde_log("\n", 0);
+  }
+}
+
+void log_crash_dump(const_page_span page) {
+  for (const dump_area &area : kAreas) {
+    recorde_log(area.heading, 0);
+    log_dump_area(page, bytes::le32(page, area.offset_field),
+                  bytes::le32(page, area.offset_field + 4));
+  }
+}

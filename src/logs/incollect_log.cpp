@@ -1,0 +1,60 @@
+// One page of the log road: fetch, check, count, decode.
+#include <cstdlib>
+
+#include "bounded/bounded.h"
+#include "bounded/bytes.h"
+#include "bounded/guards.h"
+#include "decode/decode.h"
+#include "logs/logs.h"
+#include "oplog/oplog.h"
+#include "sg/sg.h"
+
+namespace {
+
+constexpr int kFirmwareStatusPage = 0x82;
+constexpr std::size_t kSesPageLength = 2;  // be16: bytes after byte 3
+
+}  // namespace
+
+int log_entry_count(const_page_span page, int page_code) {
+  const int page_length = bytes::be16(page, kSesPageLength);
+  switch (page_code) {
+    case 0x80:
+      return ram_log_record_count(page);
+    case 0xF4:
+      return nv_log_record_count(page);
+    case 0x02:
+      return (page_length - 8) / 4;
+    case 0x0A:
+      return (page_length - 4) / 36;
+    case 0xF3:
+      return page_length >> 3;
+    default:
+      return 0;
+  }
+}
+
+int incollect_log(const char *dev, int page_code) {
+  std::array<std::uint8_t, kWorkBufferSize> work;
+  memset_s(work.data(), work.size(), 0, work.size());
+
+  guard::heap<std::uint8_t> buffer(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
+  if (buffer.value == nullptr) return -1;
+  const page_span page(buffer.value, kPageBufferSize);
+
+  // The firmware status page is read first and thrown away.
+  (void)sg_query_cmd(dev, kFirmwareStatusPage, page.first<kReceiveSize>());
+  memset_s(page.data(), page.size(), 0, page.size());
+
+  sg_incollect_log(dev, page, page_code);
+  if (log_check(page, work, page_code) != 0) {
+    recorde_log("check log fail\n\r", 0);
+    return -1;
+  }
+  const int count = log_entry_count(page, page_code);
+  if (analysis_log(work, count, page_code) != 0) {
+    recorde_log("analysis log fail\n\r", 0);
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,83 @@
+// Integrity check of a fetched page and the filling of the work buffer: the
+// RAM event log is summed and converted to host order, an SES status page is
+// copied unchanged, the NV log is handed to nv_log_check.
+#include <algorithm>
+#include <cstring>
+
+#include "bounded/bounded.h"
+#include "bounded/bytes.h"
+#include "logs/logs.h"
+
+namespace {
+
+constexpr std::size_t kRecordWords = kEventRecordSize / 4;
+
+// Stores the record at page byte src as eight host-order words at dst.
+void convert_record(const_page_span page, std::size_t src, work_span work, std::size_t dst) {
+  for (std::size_t w = 0; w < kRecordWords; ++w) {
+    const std::uint32_t word = bytes::be32(page, src + 4 * w);
+    std::memcpy(work.data() + dst + 4 * w, &word, sizeof word);
+  }
+}
+
+// Sum modulo 2^32 of the bytes of the first n records, taken unsigned.
+std::uint32_t record_byte_sum(const_page_span page, std::size_t n) {
+  std::uint32_t sum = 0;
+  const std::size_t end = ram_log::kHeaderSize + n * kEventRecordSize;
+  for (std::size_t i = ram_log::kHeaderSize; i < end; ++i) sum += bytes::u8(page, i);
+  return sum;
+}
+
+int ram_log_check(const_page_span page, work_span work) {
+  std::array<std::uint8_t, ram_log::kHeaderSize> header{};
+  memcpy_s(header.data(), header.size(), page.data(), header.size());
+  const std::uint16_t page_length = bytes::be16(header, ram_log::kPageLength);
+  const std::uint32_t record_sum = bytes::be32(header, ram_log::kRecordSum);
+  if (page_length == 0) return -1;
+
+  const int converted = ram_log_record_count(page);
+  for (int n = 0; n < converted; ++n) {
+    const std::size_t at = static_cast<std::size_t>(n) * kEventRecordSize;
+    convert_record(page, ram_log::kHeaderSize + at, work, at);
+  }
+  return record_byte_sum(page, ram_log_sum_record_count(page)) == record_sum ? 0 : -1;
+}
+
+// An SES page is copied as received; a page longer than the work buffer is
+// refused by the bounded copy, which leaves the work buffer cleared.
+int ses_page_check(const_page_span page, work_span work) {
+  const std::uint16_t page_length = bytes::be16(page, 2);
+  if (page_length == 0) return -1;
+  memcpy_s(work.data(), work.size(), page.data(), std::size_t{page_length} + 4);
+  return 0;
+}
+
+}  // namespace
+
+int ram_log_record_count(const_page_span page) {
+  const int declared = bytes::be16(page, ram_log::kRecordBytes) >> 5;
+  return std::min(declared, kMaxEventRecords);
+}
+
+std::size_t ram_log_sum_record_count(const_page_span page) {
+  const std::size_t declared = bytes::be16(page, ram_log::kRecordBytes) >> 5;
+  const std::size_t held = (page.size() - ram_log::kHeaderSize) / kEventRecordSize;
+  return std::min(declared, held);
+}
+
+int log_check(std::span<const std::uint8_t, kPageBufferSize> page,
+              std::span<std::uint8_t, kWorkBufferSize> work, int page_code) {
+  if (page.data() == nullptr) return -1;
+  switch (page_code) {
+    case 0x80:
+      return ram_log_check(page, work);
+    case 0xF4:
+      return nv_log_check(page, work);
+    case 0x02:
+    case 0x0A:
+    case 0xF3:
+      return ses_page_check(page, work);
+    default:
+      return 0;
+  }
+}

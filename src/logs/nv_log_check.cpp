@@ -1,0 +1,47 @@
+// Check of the NV log image in the page buffer: the CRC of the crash dump
+// header decides; a good image has its crash dump logged and its flash event
+// records copied into the work buffer (little-endian words, host order on
+// both target processors).
+#include <algorithm>
+
+#include "bounded/bounded.h"
+#include "bounded/bytes.h"
+#include "logs/logs.h"
+#include "oplog/oplog.h"
+
+namespace {
+
+// Byte offset of the first flash event record; past the page buffer when the
+// declared offset lies beyond it.
+std::uint64_t first_flash_record(const_page_span page) {
+  return std::uint64_t{bytes::le32(page, nv_log::kEventLogOffset)} + nv_log::kEventAreaHeader;
+}
+
+}  // namespace
+
+int nv_log_record_count(const_page_span page) {
+  const std::uint32_t length = bytes::le32(page, nv_log::kEventLogLength);
+  if (length < nv_log::kEventAreaHeader) return 0;
+  const std::uint64_t declared = (length - nv_log::kEventAreaHeader) >> 5;
+  const std::uint64_t start = first_flash_record(page);
+  const std::uint64_t held = start < page.size() ? (page.size() - start) / kEventRecordSize : 0;
+  return static_cast<int>(std::min({declared, held, std::uint64_t{kMaxEventRecords}}));
+}
+
+int nv_log_check(const_page_span page, work_span work) {
+  std::array<std::uint8_t, nv_log::kHeaderSize> header{};
+  memcpy_s(header.data(), header.size(), page.data(), header.size());
+  const std::uint32_t stored = bytes::le32(header, nv_log::kHeaderCrc);
+  if (crc32(page.data(), nv_log::kCrcCovered) != stored) return -1;
+
+  log_crash_dump(page);
+  recorde_log("\nEvent Log Content in flash\n", 0);
+
+  const int records = nv_log_record_count(page);
+  const std::size_t start = static_cast<std::size_t>(first_flash_record(page));
+  for (int n = 0; n < records; ++n) {
+    const std::size_t at = static_cast<std::size_t>(n) * kEventRecordSize;
+    memcpy_s(work.data() + at, work.size() - at, page.data() + start + at, kEventRecordSize);
+  }
+  return 0;
+}

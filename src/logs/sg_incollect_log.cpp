@@ -1,0 +1,44 @@
+// Fetching of one log page into the page buffer.
+#include <algorithm>
+
+#include "bounded/bounded.h"
+#include "bounded/guards.h"
+#include "logs/logs.h"
+#include "oplog/oplog.h"
+#include "sg/sg.h"
+
+namespace {
+
+// The first bytes of the NV log image, at most the page buffer's size, with
+// the rest of the page buffer cleared. The image is released.
+void place_nv_image(page_span page, nv_image image) {
+  guard::heap<std::uint8_t> owned(image.data);
+  memset_s(page.data(), page.size(), 0, page.size());
+  const std::size_t held = std::min<std::size_t>(image.size, page.size());
+  memcpy_s(page.data(), page.size(), image.data, held);
+}
+
+}  // namespace
+
+void sg_incollect_log(const char *dev, page_span page, int page_code) {
+  if (page_code == 0x80) {
+    recorde_log("\nincollect RAM log\n", 0);
+    if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
+      recorde_log("send expander incollect RAM log fail\n\r", 0);
+    }
+    return;
+  }
+  if (page_code == 0xF4) {
+    recorde_log("incollect NVlog\n", 0);
+    const nv_image image = incollect_nvlog(dev, page);
+    if (image.data == nullptr) {
+      recorde_log("send expander incollect NVlog fail\n", 0);
+      return;
+    }
+    place_nv_image(page, image);
+    return;
+  }
+  if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
+    recorde_log("send expander incollect SES page log fail\n\r", 0);
+  }
+}
