@@ -1,0 +1,102 @@
+#!/bin/bash
+# Installs what building and testing corvane needs on Debian 12, and lets
+# this machine run aarch64 programs under qemu-user emulation.
+# Quiet and quick when everything is already in place.
+#
+#   scripts/setup.sh                      install and register (idempotent)
+#   scripts/setup.sh --check-foreign-exec exit 0 if aarch64 programs can be
+#                                         started directly (execve), else 1
+set -euo pipefail
+
+cross_sysroot=/usr/aarch64-linux-gnu
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Each entry: a file or command that must exist, then the package giving it.
+requirements=(
+  "cmd:cmake cmake"
+  "cmd:ninja ninja-build"
+  "cmd:g++ g++"
+  "cmd:readelf binutils"
+  "cmd:setpriv util-linux"
+  "cmd:ccache ccache"
+  "file:/usr/include/gtest/gtest.h libgtest-dev"
+  "file:/usr/include/gmock/gmock.h libgmock-dev"
+  "file:/usr/src/googletest/CMakeLists.txt googletest"
+  "cmd:aarch64-linux-gnu-g++ g++-aarch64-linux-gnu"
+  "cmd:qemu-aarch64-static qemu-user-static"
+)
+
+missing_packages() {
+  local entry what package
+  for entry in "${requirements[@]}"; do
+    what=${entry%% *} package=${entry#* }
+    case $what in
+      cmd:*) command -v "${what#cmd:}" >/dev/null 2>&1 || echo "$package" ;;
+      file:*) [ -e "${what#file:}" ] || echo "$package" ;;
+    esac
+  done
+}
+
+install_missing() {
+  local packages
+  packages=$(missing_packages | sort -u | tr '\n' ' ')
+  [ -z "${packages// /}" ] && return 0
+  echo "setup: installing $packages"
+  export DEBIAN_FRONTEND=noninteractive
+  as_root apt-get update -qq -o DPkg::Lock::Timeout=600
+  # shellcheck disable=SC2086
+  as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends $packages >/dev/null
+  local still
+  still=$(missing_packages | tr '\n' ' ')
+  if [ -n "${still// /}" ]; then
+    echo "setup: still missing after install: $still" >&2
+    return 1
+  fi
+}
+
+# Registers qemu-aarch64-static with binfmt_misc, so that an aarch64 program
+# a test starts is run under emulation like a native one. The F flag opens
+# the emulator at registration, so it works from any mount namespace.
+register_binfmt() {
+  local dir=/proc/sys/fs/binfmt_misc
+  [ -e "$dir/qemu-aarch64" ] && return 0
+  if [ ! -e "$dir/register" ]; then
+    as_root mount -t binfmt_misc binfmt_misc "$dir" 2>/dev/null || true
+  fi
+  if [ ! -e "$dir/register" ]; then
+    echo "setup: binfmt_misc is not available; aarch64 programs cannot be started directly"
+    return 0
+  fi
+  local rule
+  if [ -r /usr/lib/binfmt.d/qemu-aarch64.conf ]; then
+    rule=$(cat /usr/lib/binfmt.d/qemu-aarch64.conf)
+  else
+    rule=':qemu-aarch64:M::\x7f\x45\x4c\x46\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00:\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-aarch64-static:OF'
+  fi
+  if ! printf '%s' "$rule" | as_root tee "$dir/register" >/dev/null 2>&1; then
+    echo "setup: could not register qemu-aarch64 with binfmt_misc; aarch64 programs cannot be started directly"
+  fi
+}
+
+# Builds a tiny aarch64 program and starts it the way a test would.
+check_foreign_exec() {
+  local dir
+  dir=$(mktemp -d)
+  trap 'rm -rf "$dir"' RETURN
+  printf 'int main(void) { return 42; }\n' > "$dir/probe.c"
+  aarch64-linux-gnu-gcc -o "$dir/probe" "$dir/probe.c" 2>/dev/null || return 1
+  local status=0
+  QEMU_LD_PREFIX=$cross_sysroot "$dir/probe" 2>/dev/null || status=$?
+  [ "$status" -eq 42 ]
+}
+
+if [ "${1:-}" = "--check-foreign-exec" ]; then
+  check_foreign_exec
+  exit
+fi
+
+install_missing
+register_binfmt

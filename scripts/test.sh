@@ -1,0 +1,122 @@
+#!/bin/bash
+# Builds corvane and runs every test:
+#   native      x86-64 build, unit and end-to-end tests
+#   sanitize    the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   aarch64     cross build, whole suite under qemu-user emulation
+#   needed-libs both corvane programs need the C library only
+#   kernel      real-kernel scenarios, when tests/kernel/run.sh exists
+# Exits non-zero if anything failed. Build trees go under build/.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root" || exit 1
+jobs=${CORVANE_JOBS:-2}
+logs=build/logs
+cross_sysroot=/usr/aarch64-linux-gnu
+
+bash scripts/setup.sh || { echo "test: setup failed"; exit 1; }
+mkdir -p "$logs"
+
+summary=()
+total_passed=0 total_failed=0 total_skipped=0 any_failure=0
+
+note() {  # stage result seconds detail
+  summary+=("$(printf '%-12s %-7s %5ss  %s' "$1" "$2" "$3" "$4")")
+  [ "$2" = ok ] || any_failure=1
+}
+
+launcher_args=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher_args=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+# suite NAME cmake-arguments...: configures build/NAME, builds it and runs its
+# tests with ctest, in the environment the caller set up.
+suite() {
+  local name=$1 dir=build/$1 start=$SECONDS
+  shift
+  echo
+  echo "==== $name: configure and build ===="
+  if ! { cmake -S . -B "$dir" -G Ninja "${launcher_args[@]}" "$@" &&
+         cmake --build "$dir" -j"$jobs"; } > "$logs/$name.build.log" 2>&1; then
+    tail -n 60 "$logs/$name.build.log"
+    echo "$name: build failed (whole log: $logs/$name.build.log)"
+    total_failed=$((total_failed + 1))
+    note "$name" FAILED $((SECONDS - start)) "build failed"
+    return
+  fi
+  local built=$((SECONDS - start))
+  echo "$name: built in ${built}s"
+  echo "==== $name: tests ===="
+  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600 --no-tests=error \
+    2>&1 | tee "$logs/$name.ctest.log"
+  local status=${PIPESTATUS[0]}
+  local counts out_of failed skipped
+  counts=$(grep -E 'tests failed out of [0-9]+' "$logs/$name.ctest.log" | tail -n 1)
+  out_of=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$counts")
+  failed=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$counts")
+  skipped=$(grep -cE '^[[:space:]]*[0-9]+ - .*\(Skipped\)' "$logs/$name.ctest.log")
+  [ -n "$out_of" ] || out_of=0
+  [ -n "$failed" ] || failed=$((status == 0 ? 0 : 1))
+  total_passed=$((total_passed + out_of - failed - skipped))
+  total_failed=$((total_failed + failed))
+  total_skipped=$((total_skipped + skipped))
+  local detail="build ${built}s; $((out_of - failed - skipped)) passed, $failed failed, $skipped skipped"
+  if [ "$status" -eq 0 ]; then
+    note "$name" ok $((SECONDS - start)) "$detail"
+  else
+    note "$name" FAILED $((SECONDS - start)) "$detail"
+  fi
+}
+
+suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:verify_asan_link_order=0 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON
+
+if bash scripts/setup.sh --check-foreign-exec; then
+  no_foreign_exec=0
+else
+  no_foreign_exec=1
+  echo "aarch64: this machine cannot start aarch64 programs directly (no binfmt_misc"
+  echo "aarch64: handler); tests that start corvane or the simulator are skipped there"
+fi
+QEMU_LD_PREFIX=$cross_sysroot CORVANE_NO_FOREIGN_EXEC=$no_foreign_exec \
+  suite aarch64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake"
+
+echo
+echo "==== needed-libs: dynamic dependencies of corvane ===="
+start=$SECONDS needed_ok=1
+for pair in native:x86_64 aarch64:aarch64; do
+  program=build/${pair%%:*}/src/corvane
+  if [ ! -x "$program" ] || ! sh tests/build/check_needed.sh readelf "$program" "${pair#*:}"; then
+    needed_ok=0
+  fi
+done
+if [ "$needed_ok" -eq 1 ]; then
+  note needed-libs ok $((SECONDS - start)) "x86-64 and aarch64 corvane need libc.so.6 only"
+else
+  total_failed=$((total_failed + 1))
+  note needed-libs FAILED $((SECONDS - start)) "a corvane build is missing or needs more than libc.so.6"
+fi
+
+if [ -f tests/kernel/run.sh ]; then
+  echo
+  echo "==== kernel: real-kernel scenarios ===="
+  start=$SECONDS
+  if bash tests/kernel/run.sh 2>&1 | tee "$logs/kernel.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
+    note kernel ok $((SECONDS - start)) "see $logs/kernel.log"
+  else
+    total_failed=$((total_failed + 1))
+    note kernel FAILED $((SECONDS - start)) "see $logs/kernel.log"
+  fi
+fi
+
+echo
+echo "==== summary (logs in $logs/) ===="
+printf '%s\n' "${summary[@]}"
+echo "total wall time: ${SECONDS}s"
+echo "total: $total_passed passed, $total_failed failed, $total_skipped skipped"
+exit "$any_failure"
