@@ -1,0 +1,154 @@
+// The formatting engine behind sprintf_s and its kin: a table-driven state
+// machine over the format, writing through a cursor that counts down the
+// bytes still free so the capacity is enforced at every byte.
+#pragma once
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#include <array>
+
+// Result of SecVsnprintfImpl when the text was cut to the size given.
+constexpr int OUTPUT_TRUNCATED = -2;
+
+// Character classes of the format bytes.
+constexpr uint8_t CLASS_OTHER = 0;
+constexpr uint8_t CLASS_PERCENT = 1;
+constexpr uint8_t CLASS_DOT = 2;
+constexpr uint8_t CLASS_STAR = 3;
+constexpr uint8_t CLASS_ZERO = 4;
+constexpr uint8_t CLASS_DIGIT = 5;
+constexpr uint8_t CLASS_FLAG = 6;
+constexpr uint8_t CLASS_SIZE = 7;
+constexpr uint8_t CLASS_TYPE = 8;
+constexpr int CLASS_COUNT = 9;
+
+// States of the format reader.
+constexpr uint8_t STATE_NORMAL = 0;
+constexpr uint8_t STATE_PERCENT = 1;
+constexpr uint8_t STATE_FLAG = 2;
+constexpr uint8_t STATE_WIDTH = 3;
+constexpr uint8_t STATE_DOT = 4;
+constexpr uint8_t STATE_PRECISION = 5;
+constexpr uint8_t STATE_SIZE = 6;
+constexpr uint8_t STATE_TYPE = 7;
+constexpr uint8_t STATE_INVALID = 8;
+constexpr int STATE_COUNT = 9;
+
+// Conversion flags.
+constexpr uint32_t FLAG_SIGN = 0x1;
+constexpr uint32_t FLAG_SPACE = 0x2;
+constexpr uint32_t FLAG_LEFT = 0x4;
+constexpr uint32_t FLAG_ZERO = 0x8;
+constexpr uint32_t FLAG_LONG = 0x10;
+constexpr uint32_t FLAG_SHORT = 0x20;
+constexpr uint32_t FLAG_SIGNED = 0x40;
+constexpr uint32_t FLAG_ALTERNATE = 0x80;
+constexpr uint32_t FLAG_NEGATIVE = 0x100;
+constexpr uint32_t FLAG_FORCE_OCTAL = 0x200;
+constexpr uint32_t FLAG_LONG_DOUBLE = 0x400;
+constexpr uint32_t FLAG_WIDE = 0x800;
+constexpr uint32_t FLAG_LONG_LONG = 0x1000;
+constexpr uint32_t FLAG_CHAR = 0x2000;
+constexpr uint32_t FLAG_POINTER = 0x4000;
+constexpr uint32_t FLAG_64BIT = 0x8000;
+constexpr uint32_t FLAG_PTRDIFF = 0x10000;
+constexpr uint32_t FLAG_SIZE = 0x20000;
+constexpr uint32_t FLAG_INTMAX = 0x40000;
+
+// Limits on widths and precisions while they are decoded.
+constexpr int MAX_WIDTH_BEFORE_DIGIT = 21474836;  // width * 10 + digit stays in range
+constexpr int MAX_WIDTH_FROM_ARG = 214748360;
+// Integer text is built in the work buffer, so precision is capped at its size.
+constexpr int WORK_BUFFER_SIZE = 512;
+constexpr int MAX_INT_PRECISION = WORK_BUFFER_SIZE;
+
+// Byte class table (256 entries) followed by the transitions
+// (class * STATE_COUNT + previous state).
+extern const std::array<uint8_t, 256 + CLASS_COUNT * STATE_COUNT> g_stateTable;
+
+extern const char g_itoaLowerDigits[];
+extern const char g_itoaUpperDigits[];
+extern const char strNullString[];
+extern const wchar_t wStrNullString[];
+extern const char strNullPointer[];
+
+// Destination of one call: bytes still free (terminator included) and the
+// next byte to write. A negative remaining means the text was cut.
+struct OutputCursor {
+  int remaining;
+  char *cursor;
+};
+
+// The conversion being decoded; largely reset at each '%'.
+struct ConversionSpec {
+  const char *digits;
+  union {
+    const char *str;
+    const wchar_t *wstr;
+  } text;
+  int textLen;  // characters (wide characters when wide)
+  int textIsWide;
+  int radix;
+  uint32_t flags;
+  int fieldWidth;
+  int precision;  // -1: none
+  int widthFromArg;
+  int precisionFromArg;
+  int padCount;
+  int prefixLen;
+  std::array<char, 2> prefix;
+  alignas(wchar_t) std::array<char, WORK_BUFFER_SIZE> workBuffer;
+};
+
+// Holder for the argument list, so that helpers advance one shared list on
+// every target (va_list is an array on some, a structure on others).
+struct SecArgList {
+  va_list ap;
+};
+
+// Everything one call of the engine keeps.
+struct OutputEngine {
+  OutputCursor *stream;
+  ConversionSpec spec;
+  SecArgList *args;
+  const char *format;        // next byte of the format
+  const char *convStart;     // the '%' of the conversion being decoded
+  uint8_t state;
+  uint8_t lastState;
+  unsigned char ch;
+  int charsOut;              // -1 once the output overflowed or failed
+  int floatPending;
+};
+
+// Next state for byte ch after state lastState.
+uint8_t SecDecodeState(unsigned char ch, uint8_t lastState);
+
+// Actions on entering the decoding states; false fails the call.
+void SecResetSpec(OutputEngine *e);
+void SecDecodeFlags(OutputEngine *e);
+bool SecDecodeWidth(OutputEngine *e);
+bool SecDecodePrecision(OutputEngine *e);
+void SecDecodeSize(OutputEngine *e);
+
+// Conversions.
+bool SecDecodeType(OutputEngine *e);
+void SecDecodeTypeInt(OutputEngine *e);
+void SecDecodeTypeC(OutputEngine *e);
+void SecDecodeTypeS(OutputEngine *e);
+void SecDecodeTypeFloat(OutputEngine *e);
+
+// Writing through the cursor.
+void SecOutputOneChar(OutputEngine *e, char ch);
+void SecWriteMultiChar(OutputEngine *e, char ch, int count);
+void SecWriteStringChk(OutputEngine *e, const char *text, int len);
+void SecWriteWideText(OutputEngine *e, const wchar_t *text, int len);
+void SecWriteField(OutputEngine *e);
+bool SecPutZeroChar(OutputCursor *stream);
+
+// Formats into stream; the character count, or -1.
+int SecOutputS(OutputCursor *stream, const char *format, va_list argList);
+// Common core of the entry points: the count, OUTPUT_TRUNCATED or -1.
+int SecVsnprintfImpl(char *strDest, size_t size, const char *format, va_list argList);

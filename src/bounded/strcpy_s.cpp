@@ -1,0 +1,33 @@
+// Bounded string copy.
+#include "bounded/sec_internal.h"
+
+namespace {
+
+// Copies len + 1 bytes (the terminator included); short strings inline.
+void SecCopyString(char *strDest, const char *strSrc, size_t total) {
+  if (total > 32) {
+    memcpy(strDest, strSrc, total);
+  } else {
+    SecCopySmall(strDest, strSrc, total);
+  }
+}
+
+}  // namespace
+
+int strcpy_s(char *strDest, size_t destMax, const char *strSrc) {
+  if (destMax != 0 && destMax <= LENGTH_LIMIT && strDest != nullptr && strSrc != nullptr &&
+      strDest != strSrc) {
+    size_t len = strnlen(strSrc, destMax);
+    if (len + 1 <= destMax) {
+      uintptr_t d = SecAddr(strDest);
+      uintptr_t s = SecAddr(strSrc);
+      if ((s < d && s + len + 1 > d) || (d < s && d + len + 1 > s)) {
+        strDest[0] = '\0';
+        return RESULT_OVERLAP_CLEARED;
+      }
+      SecCopyString(strDest, strSrc, len + 1);
+      return RESULT_OK;
+    }
+  }
+  return strcpy_error(strDest, destMax, strSrc);
+}

@@ -1,0 +1,28 @@
+// Bounded copy of at most count characters, always terminated.
+#include "bounded/sec_internal.h"
+
+int strncpy_s(char *strDest, size_t destMax, const char *strSrc, size_t count) {
+  if (destMax - 1 < LENGTH_LIMIT && count - 1 < LENGTH_LIMIT && strDest != nullptr &&
+      strSrc != nullptr) {
+    size_t n;
+    if (count < destMax) {
+      n = strnlen(strSrc, count);  // a longer source is cut to count characters
+    } else {
+      n = strnlen(strSrc, destMax);
+      if (n == destMax) {
+        strDest[0] = '\0';
+        return RESULT_RANGE_CLEARED;
+      }
+    }
+    uintptr_t d = SecAddr(strDest);
+    uintptr_t s = SecAddr(strSrc);
+    if ((s < d && s + n < d) || (d < s && d + n < s) || d == s) {
+      if (d != s) memcpy(strDest, strSrc, n);
+      strDest[n] = '\0';
+      return RESULT_OK;
+    }
+    strDest[0] = '\0';
+    return RESULT_OVERLAP_CLEARED;
+  }
+  return strncpy_error(strDest, destMax, strSrc, count);
+}
