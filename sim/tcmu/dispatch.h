@@ -1,0 +1,27 @@
+// Answers the commands that reach the user backstore: INQUIRY and the other
+// commands of the midlayer's scan here, the diagnostic pages through the
+// expander model.
+#pragma once
+
+#include "model/model.h"
+#include "tcmu/inquiry.h"
+#include "tcmu/ring.h"
+
+#include <cstdio>
+
+namespace tcmu {
+
+// Everything one handler process answers for.
+struct target {
+  sim::model *model = nullptr;
+  identity id;
+  std::FILE *record = nullptr;  // one line per diagnostic command; may be null
+};
+
+// The data direction of a command, decided by its operation code.
+xfer command_direction(std::span<const std::uint8_t> cdb);
+
+// answer_fn for ring_drain; ctx is a target.
+void answer_command(void *ctx, command &cmd, xfer dir, reply &rep);
+
+}  // namespace tcmu
