@@ -15,7 +15,7 @@ mkdir -p "$root"/{bin,usr/bin,lib/modules,lib/guest,etc,scenario,out,var/log}
 
 install -m 755 "$debs/bin/busybox" "$root/bin/busybox"
 install -m 755 "$here/init" "$root/init"
-install -m 644 "$here/guest-lib.sh" "$root/lib/guest/guest-lib.sh"
+install -m 644 "$here/guest-lib.sh" "$here/run-scenarios.sh" "$root/lib/guest/"
 for m in $modules; do
   ko=$(find "$debs/lib/modules" -name "$m.ko" -o -name "$m.ko.xz" | head -n 1)
   [ -n "$ko" ] || { echo "module $m not found" >&2; exit 1; }

@@ -79,7 +79,7 @@ run_corvane() {
   out=/out/$label
   mkdir -p $out
   rm -f /var/log/expander_log.txt
-  corvane "$@" > $out/stdout 2>$out/stderr
+  corvane "$@" </dev/null > $out/stdout 2>$out/stderr
   echo $? > $out/status
   [ -f /var/log/expander_log.txt ] && mv /var/log/expander_log.txt $out/log
   syslog_take $out/syslog "$label"
