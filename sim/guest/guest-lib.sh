@@ -34,6 +34,9 @@ expander_add() {
   echo -n "dev_config=corvane/$name" > $dev/control
   echo -n "dev_size=1048576" > $dev/control
   echo -n "hw_block_size=512" > $dev/control
+  # Longer than any request's own timeout, so that a late answer shows as
+  # the initiator's time-out rather than the backstore's.
+  echo 180 > $dev/attrib/cmd_time_out || return 1
   echo 1 > $dev/enable || return 1
   uio=
   for u in /sys/class/uio/uio*; do

@@ -63,3 +63,41 @@ check_expectations() {
   done < "$here/scenarios.txt"
   return $bad
 }
+
+# normalize DEVICES < FILE: time stamps of the operation log and of syslog
+# lines become <time>, and each expander's device node becomes <devN>
+# (DEVICES lines: "N PATH"), so that the two doors can be compared.
+normalize() {
+  local script='s/^[A-Z][a-z][a-z] [A-Z][a-z][a-z] [ 0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] [0-9]\{4\} /<time> /'
+  local n path
+  while read -r n path; do
+    script="$script;s#${path}\\([^0-9]\\|\$\\)#<dev$n>\\1#g"
+  done < "$1"
+  sed -e "$script"
+}
+
+# compare_doors GUEST HOST: every run's screen output, exit status,
+# operation log and audit lines, and each expander's record of diagnostic
+# commands, must agree.
+compare_doors() {
+  local g=$1 h=$2 bad=0 label f
+  for label in $(awk '$1 == "run" {print $2}' "$here/scenarios.txt"); do
+    for f in stdout status log syslog; do
+      if ! diff -u --label "kernel/$label/$f" --label "preload/$label/$f" \
+          <(normalize "$g/devices" < "$g/$label/$f" 2>/dev/null) \
+          <(normalize "$h/devices" < "$h/$label/$f" 2>/dev/null) > "$work/diff.txt"; then
+        echo "kernel: the doors disagree on $label/$f:"
+        head -n 40 "$work/diff.txt"
+        bad=1
+      fi
+    done
+  done
+  for f in $(cd "$g" && ls record*.txt 2>/dev/null); do
+    if ! diff -u --label "kernel/$f" --label "preload/$f" "$g/$f" "$h/$f" > "$work/diff.txt"; then
+      echo "kernel: the doors disagree on the commands in $f:"
+      cut -c1-160 "$work/diff.txt" | head -n 40
+      bad=1
+    fi
+  done
+  return $bad
+}
