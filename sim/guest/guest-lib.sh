@@ -98,7 +98,9 @@ syslog_take() {
     [ $n -le 0 ] && break
     sleep 0.05
   done
-  grep -v "guest-mark: " /var/log/messages > "$1"
+  # Kept as "facility.level ident: message": the time and host name go.
+  grep -v -e "guest-mark: " -e " syslog\.[a-z]* syslogd" /var/log/messages |
+    sed 's/^[A-Z][a-z][a-z] [ 0-9][0-9] [0-9:]\{8\} [^ ]* //' > "$1"
   : > /var/log/messages
 }
 

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Real-kernel scenarios: corvane against a real /dev/sgN. Boots Debian's cloud
 # kernel under QEMU (software emulation) with LIO's user backstore answered
-# by corvane-tcmu over the loopback fabric, runs tests/kernel/scenarios.txt
-# inside, and compares every run with the same run through the preloaded
+# by corvane-tcmu over the loopback fabric, runs each file of
+# tests/kernel/scenarios/ inside (one boot each), and compares every run with the same run through the preloaded
 # simulator on this machine.
 #
 #   tests/kernel/run.sh [--build DIR] [--keep DIR]
@@ -41,21 +41,46 @@ prepare_builds || die "building the guest's programs failed ($prepare_reason)"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+base_initramfs=$work/base.cpio.gz
+build_base_initramfs "$base_initramfs" || die "the guest's initramfs could not be built"
+
+# One boot per scenario file, two at a time (a guest uses one core).
 start=$SECONDS
-guest_door "$work/guest" || die "the guest run failed: $guest_reason"
-echo "kernel: guest booted and ran in $((SECONDS - start))s"
-failures=0
-check_expectations "$work/guest" || failures=1
-if [ -n "$sim_launcher" ]; then
-  host_door "$work/host" || die "the preloaded simulator run failed: $host_reason"
-  compare_doors "$work/guest" "$work/host" || failures=1
-else
-  echo "kernel: note: no preloaded simulator in $build; the doors were not compared"
-fi
+scenario_files=("$here"/scenarios/*.txt)
+for scen in "${scenario_files[@]}"; do
+  name=$(basename "$scen" .txt)
+  while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n; done
+  guest_door "$scen" "$work/$name/kernel" &
+done
+wait
+echo "kernel: ${#scenario_files[@]} boots done in $((SECONDS - start))s"
+
+failures=0 runs=0
+for scen in "${scenario_files[@]}"; do
+  name=$(basename "$scen" .txt) k=$work/$name/kernel
+  runs=$((runs + $(grep -c '^run ' "$scen")))
+  if [ -f "$k/door.failed" ]; then
+    echo "kernel: $name: the guest run failed: $(cat "$k/door.failed")"
+    sed 's/^/  guest: /' "$k/scenario.out" 2>/dev/null | tail -n 20
+    tail -n 20 "$k/console.txt" 2>/dev/null | sed 's/^/  console: /'
+    failures=1
+    continue
+  fi
+  echo "kernel: $name: guest ran $(grep -c '^run ' "$scen") runs, boot to power-off $(cat "$k/seconds")s"
+  check_expectations "$scen" "$k" || failures=1
+  if [ -n "$sim_launcher" ]; then
+    if host_door "$scen" "$work/$name/preload"; then
+      compare_doors "$scen" "$k" "$work/$name/preload" || failures=1
+    else
+      echo "kernel: $name: the preloaded simulator run failed: $(cat "$work/$name/preload/door.failed")"
+      failures=1
+    fi
+  fi
+done
+[ -n "$sim_launcher" ] || echo "kernel: note: no preloaded simulator in $build; the doors were not compared"
 [ -n "$keep" ] && { mkdir -p "$keep" && cp -r "$work"/. "$keep"/; }
-runs=$(grep -c '^run ' "$here/scenarios.txt")
 if [ "$failures" -ne 0 ]; then
-  echo "kernel: FAILED ($runs runs, one boot)"
+  echo "kernel: FAILED ($runs runs in ${#scenario_files[@]} boots)"
   exit 1
 fi
-echo "kernel: $runs runs in one boot, all as expected"
+echo "kernel: $runs runs in ${#scenario_files[@]} boots, all as expected"

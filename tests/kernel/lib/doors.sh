@@ -1,8 +1,6 @@
 # The two doors to the simulated expander: the real kernel in a guest and the
-# preloaded simulator on this machine; both run tests/kernel/scenarios.txt
-# (sourced by tests/kernel/run.sh).
-
-guest_reason= host_reason=
+# preloaded simulator on this machine; both run a scenario file of
+# tests/kernel/scenarios/ (sourced by tests/kernel/run.sh).
 
 # The image files the scenarios download: a few pieces each, one without and
 # one with the firmware signature.
@@ -19,17 +17,21 @@ pack_cpio() {
   fi
 }
 
-# guest_door OUT: one boot running every scenario; the guest's /out lands in OUT.
+# build_base_initramfs FILE: busybox, modules, handler and corvane.
+build_base_initramfs() {
+  bash "$root/sim/guest/build-initramfs.sh" "$kernel_tree" "$corvane_bin" "$tcmu_bin" "$1" \
+    >"$1.log" 2>&1 || { tail -n 5 "$1.log"; return 1; }
+}
+
+# guest_door SCENARIOS OUT: one boot running every run of the scenario file;
+# the guest's /out lands in OUT, and OUT/door.failed says why it failed.
 guest_door() {
-  local out=$1 g=$work/guest-build
+  local scen=$1 out=$2 g=$2.build
   mkdir -p "$out" "$g/scenario"
-  PATH="$PATH:$(dirname "$busybox")" bash "$root/sim/guest/build-initramfs.sh" \
-    "$kernel_tree" "$corvane_bin" "$tcmu_bin" "$g/base.cpio.gz" >"$g/initramfs.log" 2>&1 ||
-    { guest_reason="initramfs: $(tail -n 1 "$g/initramfs.log")"; return 1; }
-  cp "$here/scenarios.txt" "$g/scenario/"
+  cp "$scen" "$g/scenario/scenarios.txt"
   make_images "$g/scenario"
   (cd "$g" && find scenario | pack_cpio | gzip -1) > "$g/scenario.cpio.gz"
-  cat "$g/base.cpio.gz" "$g/scenario.cpio.gz" > "$g/initrd.gz"
+  cat "$base_initramfs" "$g/scenario.cpio.gz" > "$g/initrd.gz"
   local t0=$SECONDS
   timeout 170 qemu-system-x86_64 -accel tcg -m 256 -smp 1 -no-reboot -nographic \
     -display none -monitor none -nic none \
@@ -37,21 +39,22 @@ guest_door() {
     -append "console=ttyS0 panic=-1 quiet" \
     -serial "file:$g/console.txt" -serial "file:$g/results.txt" >"$g/qemu.log" 2>&1
   local rc=$?
-  guest_seconds=$((SECONDS - t0))
-  [ $rc -eq 0 ] || { guest_reason="QEMU ended with $rc after ${guest_seconds}s (console: $g/console.txt)"; return 1; }
+  echo $((SECONDS - t0)) > "$out/seconds"
+  cp "$g/console.txt" "$out/console.txt" 2>/dev/null
+  [ $rc -eq 0 ] || { echo "QEMU ended with $rc after $((SECONDS - t0))s" > "$out/door.failed"; return 1; }
   sed -n '/=====BEGIN RESULTS=====/,/=====END RESULTS=====/p' "$g/results.txt" |
     grep -v '=====' | tr -d '\r' | base64 -d | tar -xzf - -C "$out" ||
-    { guest_reason="no results came back"; return 1; }
+    { echo "no results came back" > "$out/door.failed"; return 1; }
   [ "$(cat "$out/stage" 2>/dev/null)" = done ] ||
-    { guest_reason="the guest stopped at stage $(cat "$out/stage" 2>/dev/null)"; sed 's/^/  guest: /' "$out/scenario.out" 2>/dev/null | tail -n 20; return 1; }
+    { echo "the guest stopped at stage $(cat "$out/stage" 2>/dev/null)" > "$out/door.failed"; return 1; }
   [ "$(cat "$out/scenario.rc")" = 0 ] ||
-    { guest_reason="the scenario script failed"; sed 's/^/  guest: /' "$out/scenario.out" | tail -n 20; return 1; }
-  cp "$g/console.txt" "$out/console.txt"
+    { echo "the scenario script failed" > "$out/door.failed"; return 1; }
 }
 
-# Every "expect LABEL STATUS" of the scenario file holds for the runs in OUT.
+# check_expectations SCENARIOS OUT: every "expect LABEL STATUS" of the
+# scenario file holds for the runs in OUT.
 check_expectations() {
-  local out=$1 bad=0 label want got
+  local scen=$1 out=$2 bad=0 label want got
   while read -r kind label want; do
     [ "$kind" = expect ] || continue
     got=$(cat "$out/$label/status" 2>/dev/null || echo none)
@@ -60,7 +63,7 @@ check_expectations() {
       sed 's/^/  stdout: /' "$out/$label/stdout" 2>/dev/null | head -n 20
       bad=1
     fi
-  done < "$here/scenarios.txt"
+  done < "$scen"
   return $bad
 }
 
@@ -76,12 +79,12 @@ normalize() {
   sed -e "$script"
 }
 
-# compare_doors GUEST HOST: every run's screen output, exit status,
-# operation log and audit lines, and each expander's record of diagnostic
-# commands, must agree.
+# compare_doors SCENARIOS GUEST HOST: every run's screen output, exit
+# status, operation log and audit lines, and each expander's record of
+# diagnostic commands, must agree.
 compare_doors() {
-  local g=$1 h=$2 bad=0 label f
-  for label in $(awk '$1 == "run" {print $2}' "$here/scenarios.txt"); do
+  local scen=$1 g=$2 h=$3 bad=0 label f
+  for label in $(awk '$1 == "run" {print $2}' "$scen"); do
     for f in stdout status log syslog; do
       if ! diff -u --label "kernel/$label/$f" --label "preload/$label/$f" \
           <(normalize "$g/devices" < "$g/$label/$f" 2>/dev/null) \
