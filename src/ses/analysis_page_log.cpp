@@ -1,0 +1,77 @@
+// Dispatcher of the SES status pages, and the Enclosure Status page (0x02).
+#include "bounded/bounded.h"
+#include "bounded/bytes.h"
+#include "oplog/oplog.h"
+#include "ses/ses.h"
+#include "ses/ses_decode.h"
+
+namespace {
+
+constexpr std::size_t kPageLengthOffset = 2;  // be16: bytes that follow byte 3
+constexpr std::size_t kPageHeaderSize = 4;
+
+// Enclosure Status page: 8-byte header, the overall status element, then one
+// 4-byte element per slot.
+constexpr std::size_t kOverallElement = 8;
+constexpr std::size_t kFirstElement = 12;
+constexpr std::size_t kElementSize = 4;
+
+// count is (page_length - 8) / 4 from the page header. Only elements that lie
+// wholly inside the page copy are decoded (at most 1597 in 6400 bytes): the
+// walk stops at the first that would reach past it. A page too short for the
+// overall element shows the headings only.
+int enclosure_status_page(std::span<const std::uint8_t> page, int count) {
+  recorde_log("\rEnclosure Status Page(0x02)\n", 0);
+  recorde_log("  Overall descriptor:\n", 0);
+  if (!bytes::fits(page, kOverallElement, kElementSize)) return 0;
+  int result = analysis_enc_status(
+      "   ", page.subspan(kOverallElement).first<kElementSize>(), kArrayDeviceSlot);
+  char text[kTextSize];
+  for (int n = 0; n < count; ++n) {
+    const std::size_t off = kFirstElement + static_cast<std::size_t>(n) * kElementSize;
+    if (!bytes::fits(page, off, kElementSize)) break;
+    memset_s(text, sizeof text, 0, sizeof text);
+    sprintf_s(text, sizeof text, "  Element %d descriptor:\n", n);
+    recorde_log(text, 0);
+    result += analysis_enc_status("   ", page.subspan(off).first<kElementSize>(),
+                                  kArrayDeviceSlot);
+  }
+  return result;
+}
+
+// count is page_length >> 3. The records decoded must lie in the page copy
+// and in the 548-byte SSSF page structure: at most 68.
+int sssf_status_page(std::span<const std::uint8_t> page, int count) {
+  recorde_log(" \nSSSF status Page(0xF3)\n", 0);
+  std::array<std::uint8_t, kSssfPageSize> sssf{};
+  const std::size_t held = page.size() < sssf.size() ? page.size() : sssf.size();
+  if (held > 0) memcpy_s(sssf.data(), sssf.size(), page.data(), held);
+  const auto records_held =
+      static_cast<int>(held > kSssfHeaderSize ? (held - kSssfHeaderSize) / kSssfRecordSize : 0);
+  return analysis_sssf_status(std::span(sssf).subspan<kSssfHeaderSize>(),
+                              count < records_held ? count : records_held);
+}
+
+}  // namespace
+
+std::span<const std::uint8_t> ses_page_bytes(std::span<const std::uint8_t> work) {
+  const std::size_t held = std::size_t{bytes::be16(work, kPageLengthOffset)} + kPageHeaderSize;
+  if (held > work.size()) return {};
+  return work.first(held);
+}
+
+int analysis_page_log(std::span<const std::uint8_t, kWorkBufferSize> work, int count,
+                      int page_code) {
+  const std::span<const std::uint8_t> page = ses_page_bytes(work);
+  switch (page_code) {
+    case 0x02:
+      return enclosure_status_page(page, count);
+    case 0x0A:
+      recorde_log("\nAdditional element status diagnostic page: (0x0A)\n", 0);
+      return analysis_additional_elem(page, count);
+    case 0xF3:
+      return sssf_status_page(page, count);
+    default:
+      return 0;
+  }
+}
