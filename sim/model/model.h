@@ -22,11 +22,15 @@ struct request {
 
 // What the target answers.
 struct outcome {
+  // good: status GOOD. check_condition: status CHECK CONDITION with sense.
+  // ioctl_error: the request never reaches the target; the preload door fails
+  // the ioctl with error. delayed: as good, answered delay_ms late.
   enum kind_t { good, check_condition, ioctl_error, delayed } kind = good;
-  std::size_t data_len = 0;             // bytes delivered (from_device)
+  std::size_t data_len = 0;             // bytes delivered (from_device) or taken (to_device)
   std::array<std::uint8_t, 18> sense{}; // fixed-format sense for check_condition
   int error = 0;                        // errno for ioctl_error (preload door only)
   unsigned delay_ms = 0;                // answer late by this much (delayed)
+  std::uint16_t host_status = 0;        // transport error the initiator sees (0 = none)
 };
 
 struct config {
@@ -37,8 +41,26 @@ struct config {
 
 struct model;
 
+// Returns nullptr when the state directory cannot be made or the fault rules
+// do not parse.
 model *model_open(const config &cfg);
 outcome model_execute(model *m, const request &req);
 void model_close(model *m);
+
+// Called for every open of the node: 0 when it may open, otherwise the errno
+// the open fails with (an injected "open" fault).
+int model_node_open(model *m);
+
+// Checks fault rules without opening a model; on failure sets why.
+bool faults_valid(const std::string &rules, std::string &why);
+
+// The state directory used when none is given: $XDG_STATE_HOME/expander-sim,
+// else $HOME/.local/state/expander-sim, else /tmp/expander-sim-<uid>.
+std::string default_state_dir();
+
+// SCSI status codes and sense keys the model answers with.
+inline constexpr std::uint8_t kStatusGood = 0x00;
+inline constexpr std::uint8_t kStatusCheckCondition = 0x02;
+inline constexpr std::uint16_t kHostError = 0x07;  // DID_ERROR
 
 }  // namespace sim

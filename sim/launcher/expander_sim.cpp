@@ -1,0 +1,163 @@
+// expander-sim: runs a command with the simulated expander standing in for
+// the SCSI generic nodes /dev/sgsim<N>. Options travel to the preloaded
+// library in environment variables; see sim/README.md.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "door/sim_env.h"
+#include "model/model.h"
+
+namespace {
+
+constexpr const char *kPreloadName = "libexpander_sim_preload.so";
+
+constexpr const char kHelp[] =
+    "usage: expander-sim [options] -- command [args...]\n"
+    "  --state DIR           expander state kept between runs (default ~/.local/state/expander-sim)\n"
+    "  --reset-state         start from the factory state\n"
+    "  --pages DIR           serve pages from raw page files (page_82.bin, page_f4_0.bin, ...)\n"
+    "  --fault RULE          inject a fault, e.g. check:3, ioctl:0x04/2, open:*, short:1=16 (repeatable)\n"
+    "  --nodes N             simulate /dev/sgsim0 .. /dev/sgsim<N-1> (default 1)\n"
+    "  --transcript FILE     append a line per open, request and close to FILE\n"
+    "  --transcript-data N   keep at most N bytes of sent data per request\n"
+    "  --capture DIR         put the operation log and audit lines in DIR (default STATE/capture)\n"
+    "  --no-capture          let the operation log and syslog through to the host\n"
+    "  --log-unopenable      make the operation log fail to open\n"
+    "  --preload FILE        the preload library (default: beside this program)\n";
+
+struct options {
+  std::string state;
+  std::string pages;
+  std::string faults;
+  std::string nodes = "1";
+  std::string transcript;
+  std::string transcript_data;
+  std::string capture;
+  std::string preload;
+  bool no_capture = false;
+  bool log_unopenable = false;
+  bool reset_state = false;
+  int command = -1;  // index of the command in argv
+};
+
+std::string beside_self(const char *name) {
+  char self[PATH_MAX] = {};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string dir = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string(".");
+  const auto slash = dir.rfind('/');
+  dir = slash == std::string::npos ? "." : dir.substr(0, slash);
+  return dir + "/" + name;
+}
+
+// Matches "--name VALUE" and "--name=VALUE".
+bool take(int argc, char **argv, int &i, const char *name, std::string &value) {
+  const std::size_t len = std::strlen(name);
+  if (std::strncmp(argv[i], name, len) != 0) return false;
+  if (argv[i][len] == '=') {
+    value = argv[i] + len + 1;
+    return true;
+  }
+  if (argv[i][len] != '\0' || i + 1 >= argc) return false;
+  value = argv[++i];
+  return true;
+}
+
+bool parse(int argc, char **argv, options &o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string v;
+    const std::string a = argv[i];
+    if (a == "--") {
+      o.command = i + 1;
+      return o.command < argc;
+    }
+    if (take(argc, argv, i, "--fault", v)) {
+      o.faults += (o.faults.empty() ? "" : ",") + v;
+    } else if (take(argc, argv, i, "--state", o.state) || take(argc, argv, i, "--pages", o.pages) ||
+               take(argc, argv, i, "--nodes", o.nodes) || take(argc, argv, i, "--transcript", o.transcript) ||
+               take(argc, argv, i, "--transcript-data", o.transcript_data) ||
+               take(argc, argv, i, "--capture", o.capture) || take(argc, argv, i, "--preload", o.preload)) {
+    } else if (a == "--no-capture") {
+      o.no_capture = true;
+    } else if (a == "--log-unopenable") {
+      o.log_unopenable = true;
+    } else if (a == "--reset-state") {
+      o.reset_state = true;
+    } else {
+      std::fprintf(stderr, "expander-sim: unknown option %s\n", argv[i]);
+      return false;
+    }
+  }
+  return false;
+}
+
+void set(const char *name, const std::string &value) {
+  if (value.empty()) {
+    unsetenv(name);
+  } else {
+    setenv(name, value.c_str(), 1);
+  }
+}
+
+// The preload goes first in LD_PRELOAD; a sanitizer runtime linked into the
+// program then no longer comes first, which it would refuse to accept.
+void set_preload(const std::string &preload) {
+  const char *old = std::getenv("LD_PRELOAD");
+  set("LD_PRELOAD", old != nullptr && old[0] != '\0' ? preload + ":" + old : preload);
+  const char *asan = std::getenv("ASAN_OPTIONS");
+  std::string a = asan != nullptr ? asan : "";
+  if (a.find("verify_asan_link_order") == std::string::npos) {
+    set("ASAN_OPTIONS", a.empty() ? "verify_asan_link_order=0" : a + ":verify_asan_link_order=0");
+  }
+}
+
+bool configure(options &o) {
+  std::string why;
+  if (!sim::faults_valid(o.faults, why)) {
+    std::fprintf(stderr, "expander-sim: %s\n", why.c_str());
+    return false;
+  }
+  if (o.state.empty()) o.state = sim::default_state_dir();
+  if (o.reset_state) {
+    unlink((o.state + "/state.txt").c_str());
+    unlink((o.state + "/received.bin").c_str());
+  }
+  if (o.capture.empty() && !o.no_capture) o.capture = o.state + "/capture";
+  if (!o.capture.empty()) {
+    sim::config probe{o.capture, "", ""};
+    if (sim::model *m = sim::model_open(probe)) sim::model_close(m);  // creates the directory
+  }
+  set(sim::env::kState, o.state);
+  set(sim::env::kPages, o.pages);
+  set(sim::env::kFaults, o.faults);
+  set(sim::env::kNodes, o.nodes);
+  set(sim::env::kTranscript, o.transcript);
+  set(sim::env::kTranscriptData, o.transcript_data);
+  set(sim::env::kCapture, o.no_capture ? std::string() : o.capture);
+  set(sim::env::kLogUnopenable, o.log_unopenable ? "1" : "");
+  set_preload(o.preload.empty() ? beside_self(kPreloadName) : o.preload);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  options o;
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (!parse(argc, argv, o)) {
+    std::fputs(kHelp, stderr);
+    return 2;
+  }
+  if (!configure(o)) return 2;
+  execvp(argv[o.command], argv + o.command);
+  std::fprintf(stderr, "expander-sim: cannot run %s\n", argv[o.command]);
+  return 127;
+}

@@ -1,0 +1,256 @@
+// Interposed open, ioctl and close: the simulated nodes /dev/sgsim<N> reach
+// the model through the sg door; every other path goes to the C library.
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "door/sg_door.h"
+#include "door/sim_env.h"
+#include "model/model.h"
+#include "preload/real_calls.h"
+
+namespace simpre {
+namespace {
+
+struct node_fd {
+  bool used;
+  int fd;
+  int flags;
+  char path[32];
+};
+
+constexpr std::size_t kMaxNodeFds = 256;
+constexpr int kBaselineFds = 4096;
+
+std::array<node_fd, kMaxNodeFds> g_node_fds;   // descriptors of simulated nodes now open
+sim::model *g_model;                           // opened at the first node open
+bool g_model_failed;
+std::array<bool, kBaselineFds> g_baseline;     // descriptors open when the program started
+
+const char *env(const char *name) {
+  const char *v = std::getenv(name);
+  return v != nullptr ? v : "";
+}
+
+void transcript(const std::string &line) { append_line(env(sim::env::kTranscript), line); }
+
+// True for /dev/sgsim<N> with N below the configured node count.
+bool is_sim_node(const char *path) {
+  if (path == nullptr) return false;
+  const std::size_t prefix = std::strlen(sim::env::kNodePrefix);
+  if (std::strncmp(path, sim::env::kNodePrefix, prefix) != 0) return false;
+  const char *digits = path + prefix;
+  if (digits[0] == '\0' || std::strlen(digits) > 3) return false;
+  for (const char *p = digits; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return false;
+  }
+  const long nodes = env(sim::env::kNodes)[0] != '\0' ? std::atol(env(sim::env::kNodes)) : 1;
+  return std::atol(digits) < nodes;
+}
+
+sim::model *the_model() {
+  if (g_model != nullptr || g_model_failed) return g_model;
+  sim::config cfg;
+  cfg.state_dir = env(sim::env::kState)[0] != '\0' ? env(sim::env::kState) : sim::default_state_dir();
+  cfg.pages_dir = env(sim::env::kPages);
+  cfg.faults = env(sim::env::kFaults);
+  g_model = sim::model_open(cfg);
+  if (g_model == nullptr) {
+    g_model_failed = true;
+    std::fprintf(stderr, "expander-sim: cannot use state directory %s or fault rules\n", cfg.state_dir.c_str());
+  }
+  return g_model;
+}
+
+node_fd *find_node(int fd) {
+  for (node_fd &n : g_node_fds) {
+    if (n.used && n.fd == fd) return &n;
+  }
+  return nullptr;
+}
+
+int open_node(const char *path, int flags) {
+  sim::model *m = the_model();
+  int error = m == nullptr ? EIO : sim::model_node_open(m);
+  int fd = -1;
+  if (error == 0) {
+    fd = real_open("/dev/null", O_RDWR | (flags & O_CLOEXEC));
+    if (fd < 0) error = errno;
+  }
+  node_fd *slot = nullptr;
+  for (node_fd &n : g_node_fds) {
+    if (!n.used) slot = &n;
+  }
+  if (fd >= 0 && slot == nullptr) {
+    real_close(fd);
+    fd = -1;
+    error = EMFILE;
+  }
+  if (fd >= 0) {
+    *slot = node_fd{true, fd, flags, {}};
+    std::snprintf(slot->path, sizeof slot->path, "%s", path);
+  }
+  transcript(sim::transcript_open(path, flags, fd, error));
+  if (fd < 0) errno = error;
+  return fd;
+}
+
+long data_cap() {
+  const char *v = env(sim::env::kTranscriptData);
+  return v[0] != '\0' ? std::atol(v) : -1;
+}
+
+int node_ioctl(node_fd &n, unsigned long request, void *arg) {
+  int error = 0;
+  std::string line;
+  if (request == SG_IO && arg != nullptr && the_model() != nullptr) {
+    const long cap = data_cap();
+    error = sim::sg_door_execute(g_model, n.fd, n.flags, static_cast<sg_io_hdr_t *>(arg),
+                                 cap < 0 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(cap), line);
+  } else {
+    error = request == SG_IO ? EFAULT : sim::sg_door_other_ioctl(request, arg);
+    line = sim::transcript_ioctl(n.fd, request, error);
+  }
+  transcript(line);
+  if (error != 0) {
+    errno = error;
+    return -1;
+  }
+  return 0;
+}
+
+int open_with_mode(const char *path, int flags, va_list ap, const char *libc_name) {
+  if (is_sim_node(path)) return open_node(path, flags);
+  unsigned mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(ap, unsigned);
+  static open_t fn = nullptr;
+  if (fn == nullptr) fn = next_symbol<open_t>(libc_name);
+  return fn(path, flags, mode);
+}
+
+void report_leak(int fd, const std::string &path) {
+  transcript(sim::transcript_leak(fd, path));
+  std::fprintf(stderr, "expander-sim: descriptor %d (%s) left open at exit\n", fd, path.c_str());
+}
+
+__attribute__((constructor)) void note_baseline() {
+  DIR *d = opendir("/proc/self/fd");
+  if (d == nullptr) return;
+  while (const dirent *e = readdir(d)) {
+    const int fd = std::atoi(e->d_name);
+    if (e->d_name[0] != '.' && fd >= 0 && fd < kBaselineFds) g_baseline[static_cast<std::size_t>(fd)] = true;
+  }
+  closedir(d);
+}
+
+// Reports the node descriptors and any other descriptor the program opened
+// and never closed.
+__attribute__((destructor)) void report_leaks() {
+  for (node_fd &n : g_node_fds) {
+    if (n.used) report_leak(n.fd, n.path);
+  }
+  DIR *d = opendir("/proc/self/fd");
+  if (d != nullptr) {
+    const int own = dirfd(d);
+    while (const dirent *e = readdir(d)) {
+      const int fd = std::atoi(e->d_name);
+      if (e->d_name[0] == '.' || fd == own || fd < 0 || fd >= kBaselineFds) continue;
+      if (g_baseline[static_cast<std::size_t>(fd)] || find_node(fd) != nullptr) continue;
+      char target[256] = {};
+      const std::string link = std::string("/proc/self/fd/") + e->d_name;
+      const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+      report_leak(fd, n > 0 ? target : "?");
+    }
+    closedir(d);
+  }
+  sim::model_close(g_model);
+  g_model = nullptr;
+}
+
+}  // namespace
+}  // namespace simpre
+
+using namespace simpre;
+
+// The interposed C library functions stay visible; everything else is hidden.
+#pragma GCC visibility push(default)
+extern "C" {
+
+int open(const char *path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  const int fd = open_with_mode(path, flags, ap, "open");
+  va_end(ap);
+  return fd;
+}
+
+int open64(const char *path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  const int fd = open_with_mode(path, flags, ap, "open64");
+  va_end(ap);
+  return fd;
+}
+
+int __open_2(const char *path, int flags) {
+  if (is_sim_node(path)) return open_node(path, flags);
+  static auto fn = next_symbol<int (*)(const char *, int)>("__open_2");
+  return fn(path, flags);
+}
+
+int __open64_2(const char *path, int flags) {
+  if (is_sim_node(path)) return open_node(path, flags);
+  static auto fn = next_symbol<int (*)(const char *, int)>("__open64_2");
+  return fn(path, flags);
+}
+
+int openat(int dirfd, const char *path, int flags, ...) {
+  if (is_sim_node(path)) return open_node(path, flags);
+  va_list ap;
+  va_start(ap, flags);
+  unsigned mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(ap, unsigned);
+  va_end(ap);
+  static auto fn = next_symbol<int (*)(int, const char *, int, ...)>("openat");
+  return fn(dirfd, path, flags, mode);
+}
+
+int openat64(int dirfd, const char *path, int flags, ...) {
+  if (is_sim_node(path)) return open_node(path, flags);
+  va_list ap;
+  va_start(ap, flags);
+  unsigned mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(ap, unsigned);
+  va_end(ap);
+  static auto fn = next_symbol<int (*)(int, const char *, int, ...)>("openat64");
+  return fn(dirfd, path, flags, mode);
+}
+
+int ioctl(int fd, unsigned long request, ...) {
+  va_list ap;
+  va_start(ap, request);
+  void *arg = va_arg(ap, void *);
+  va_end(ap);
+  if (node_fd *n = find_node(fd)) return node_ioctl(*n, request, arg);
+  static ioctl_t fn = next_symbol<ioctl_t>("ioctl");
+  return fn(fd, request, arg);
+}
+
+int close(int fd) {
+  if (node_fd *n = find_node(fd)) {
+    n->used = false;
+    transcript(sim::transcript_close(fd));
+  }
+  return real_close(fd);
+}
+
+}  // extern "C"
+#pragma GCC visibility pop
