@@ -22,6 +22,9 @@ struct model {
   unsigned requests = 0;
   std::array<unsigned, 256> page_requests{};
   unsigned nv_next_chunk = 0;
+  expander_state state;     // as last read from or written to the state directory
+  state_stamp stamp;        // identity of state.txt when it was last read
+  bool state_loaded = false;
 };
 
 namespace {
@@ -44,7 +47,14 @@ int request_page(const request &req) {
 }
 
 outcome dispatch(model *m, const request &req) {
-  expander_state state = load_state(m->cfg.state_dir);
+  // Another process may have changed the state since: read it again then.
+  const state_stamp now = stamp_state(m->cfg.state_dir);
+  if (!m->state_loaded || !(now == m->stamp)) {
+    m->state = load_state(m->cfg.state_dir);
+    m->stamp = now;
+    m->state_loaded = true;
+  }
+  expander_state &state = m->state;
   target_context ctx{m->cfg.state_dir, m->cfg.pages_dir, state, false, m->nv_next_chunk};
   outcome o;
   switch (req.cdb.empty() ? 0xFF : req.cdb[0]) {
@@ -54,8 +64,9 @@ outcome dispatch(model *m, const request &req) {
     case kSendDiagnostic: o = send_diagnostic(ctx, req); break;
     default: o = check_condition(kIllegalRequest, kAscInvalidOpcode, 0); break;
   }
-  if (ctx.state_changed && !save_state(m->cfg.state_dir, state)) {
-    o = check_condition(kHardwareError, kAscInternalTargetFailure, 0);
+  if (ctx.state_changed) {
+    if (!save_state(m->cfg.state_dir, state)) o = check_condition(kHardwareError, kAscInternalTargetFailure, 0);
+    m->stamp = stamp_state(m->cfg.state_dir);
   }
   return o;
 }

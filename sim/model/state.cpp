@@ -49,6 +49,13 @@ void apply(expander_state &s, const std::string &key, const std::string &value) 
 
 }  // namespace
 
+state_stamp stamp_state(const std::string &dir) {
+  struct stat st {};
+  if (::stat(state_file(dir).c_str(), &st) != 0) return {};
+  return {static_cast<std::uint64_t>(st.st_ino), static_cast<std::uint64_t>(st.st_size),
+          static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(st.st_ctim.tv_nsec)};
+}
+
 bool make_state_dir(const std::string &dir) {
   if (dir.empty()) return false;
   for (std::size_t pos = 1; pos <= dir.size(); ++pos) {

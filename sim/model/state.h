@@ -24,6 +24,14 @@ struct expander_state {
 // Largest image the expander takes.
 inline constexpr std::uint64_t kMaxImageSize = 32u * 1024u * 1024u;
 
+// Identity of state.txt (inode, size, change time): a different stamp means
+// another process rewrote it.
+struct state_stamp {
+  std::uint64_t inode = 0, size = 0, ctime_ns = 0;
+  bool operator==(const state_stamp &) const = default;
+};
+state_stamp stamp_state(const std::string &dir);
+
 // Creates the directory (and its parents) when missing; false on failure.
 bool make_state_dir(const std::string &dir);
 

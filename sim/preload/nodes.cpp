@@ -40,7 +40,17 @@ const char *env(const char *name) {
   return v != nullptr ? v : "";
 }
 
-void transcript(const std::string &line) { append_line(env(sim::env::kTranscript), line); }
+int g_transcript_fd = -1;                      // kept open for the whole run
+
+void transcript(const std::string &line) {
+  if (g_transcript_fd < 0) {
+    const char *path = env(sim::env::kTranscript);
+    if (path[0] == '\0') return;
+    g_transcript_fd = real_open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (g_transcript_fd < 0) return;
+  }
+  write_line(g_transcript_fd, line);
+}
 
 // True for /dev/sgsim<N> with N below the configured node count.
 bool is_sim_node(const char *path) {
@@ -162,7 +172,7 @@ __attribute__((destructor)) void report_leaks() {
     const int own = dirfd(d);
     while (const dirent *e = readdir(d)) {
       const int fd = std::atoi(e->d_name);
-      if (e->d_name[0] == '.' || fd == own || fd < 0 || fd >= kBaselineFds) continue;
+      if (e->d_name[0] == '.' || fd == own || fd == g_transcript_fd || fd < 0 || fd >= kBaselineFds) continue;
       if (g_baseline[static_cast<std::size_t>(fd)] || find_node(fd) != nullptr) continue;
       char target[256] = {};
       const std::string link = std::string("/proc/self/fd/") + e->d_name;
@@ -173,6 +183,8 @@ __attribute__((destructor)) void report_leaks() {
   }
   sim::model_close(g_model);
   g_model = nullptr;
+  if (g_transcript_fd >= 0) real_close(g_transcript_fd);
+  g_transcript_fd = -1;
 }
 
 }  // namespace

@@ -21,6 +21,11 @@ void append_line(const char *path, const std::string &text) {
   if (path == nullptr || path[0] == '\0') return;
   const int fd = real_open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return;
+  write_line(fd, text);
+  real_close(fd);
+}
+
+void write_line(int fd, const std::string &text) {
   const std::string line = text + "\n";
   std::size_t done = 0;
   while (done < line.size()) {
@@ -28,7 +33,6 @@ void append_line(const char *path, const std::string &text) {
     if (w <= 0) break;
     done += static_cast<std::size_t>(w);
   }
-  real_close(fd);
 }
 
 }  // namespace simpre

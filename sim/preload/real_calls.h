@@ -26,6 +26,9 @@ using closelog_t = void (*)();
 int real_open(const char *path, int flags, unsigned mode = 0);
 int real_close(int fd);
 
+// Writes text and a line end to fd.
+void write_line(int fd, const std::string &text);
+
 // Appends text and a line end to path, creating it when missing.
 void append_line(const char *path, const std::string &text);
 

@@ -1,0 +1,76 @@
+// Runs the real corvane binary under the simulated expander from a test and
+// collects everything it left behind: screen output, exit status, the
+// captured operation log and audit lines, the request transcript and the
+// descriptors it left open. Works the same for a native and an emulated
+// (aarch64) build: only the paths the build passes in are used.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/sim_transcript.h"
+
+namespace testsupport {
+
+using byte_vector = std::vector<std::uint8_t>;
+
+struct sim_options {
+  std::vector<std::string> faults;     // fault rules, e.g. "check:0x04/3"
+  std::map<int, byte_vector> pages;    // raw pages to serve instead of the built-in set
+  std::vector<byte_vector> nv_chunks;  // page 0xF4 chunks (with pages, or alone)
+  bool log_unopenable = false;         // the operation log fails to open
+  long transcript_data = -1;           // bytes of sent data kept per request (-1: all)
+  int run_as_uid = -1;                 // run with this real uid (needs root)
+};
+
+struct sim_result {
+  std::string out;                 // standard output
+  std::string err;                 // standard error
+  int status = -1;                 // exit status, -1 when killed by a signal
+  std::string log;                 // captured operation log of this run
+  std::vector<std::string> audit;  // captured audit lines: "user.info corvane: ..."
+  std::vector<sim_event> transcript;
+  std::vector<sim_event> leaks;    // descriptors left open at exit
+
+  std::vector<sim_event> requests() const { return events_of(transcript, "sgio"); }
+};
+
+// The operation log with the 25-character time stamps removed from the start
+// of the lines that carry one.
+std::string unstamped(const std::string &log);
+// Number of lines of log that begin with a time stamp.
+std::size_t stamped_lines(const std::string &log);
+
+// Writes page_XX.bin files (and page_f4_N.bin chunks) into dir.
+void write_pages_dir(const std::string &dir, const std::map<int, byte_vector> &pages,
+                     const std::vector<byte_vector> &nv_chunks);
+
+// A private directory with expander state that lasts for several runs.
+class sim_session {
+ public:
+  sim_session();
+  ~sim_session();
+  sim_session(const sim_session &) = delete;
+  sim_session &operator=(const sim_session &) = delete;
+
+  // Runs corvane with args (argv[0] is the binary's path) under the simulator.
+  sim_result run(const std::vector<std::string> &args, const sim_options &options = {});
+  // Writes a file into the session directory and returns its path.
+  std::string write_file(const std::string &name, const byte_vector &content) const;
+  const std::string &dir() const { return dir_; }
+  std::string state_dir() const { return dir_ + "/state"; }
+
+ private:
+  std::string dir_;
+  int runs_ = 0;
+};
+
+// One run in a fresh session.
+sim_result sim_run(const std::vector<std::string> &args, const sim_options &options = {});
+
+// The path of the corvane binary as it appears in the logged command line.
+std::string corvane_path();
+
+}  // namespace testsupport
