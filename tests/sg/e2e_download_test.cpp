@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/foreign_exec.h"
 #include "support/sim_run.h"
 
 namespace {
@@ -63,6 +64,7 @@ struct piece_case {
 class E2eDownloadPieces : public testing::TestWithParam<piece_case> {};
 
 TEST_P(E2eDownloadPieces, PiecesThenActivationWhenSigned) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   sim_session s;
   const piece_case &c = GetParam();
   const byte_vector img = image(c.size, c.with_signature);
@@ -106,6 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<piece_case> &info) { return info.param.name; });
 
 TEST(E2eDownload, SignatureNeedsItsFourthByteZero) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   sim_session s;
   byte_vector img = image(40, true);
   img[3] = 0x01;
@@ -116,6 +119,7 @@ TEST(E2eDownload, SignatureNeedsItsFourthByteZero) {
 }
 
 TEST(E2eDownload, PieceAtSixteenMebibytesCarriesItsOffset) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   sim_session s;
   const byte_vector img = image(16777216 + 1, false);
   sim_options o;
@@ -132,6 +136,7 @@ TEST(E2eDownload, PieceAtSixteenMebibytesCarriesItsOffset) {
 }
 
 TEST(E2eDownload, ThirdPieceRefusedStopsTheDownload) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   sim_session s;
   const std::string file = s.write_file("fw.bin", image(2000, true));
   sim_options o;
@@ -151,6 +156,7 @@ TEST(E2eDownload, ThirdPieceRefusedStopsTheDownload) {
 }
 
 TEST(E2eDownload, FirstActivationListRefusedKeepsTheOldImage) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   sim_session s;
   const std::string file = s.write_file("fw.bin", image(600, true));
   sim_options o;
@@ -169,6 +175,7 @@ TEST(E2eDownload, FirstActivationListRefusedKeepsTheOldImage) {
 }
 
 TEST(E2eDownload, SignedImageThenQueryShowsTheOtherImage) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   sim_session s;
   byte_vector img = image(700, true);
   img[8] = '2';
@@ -190,6 +197,7 @@ struct file_error_case {
 class E2eDownloadFileError : public testing::TestWithParam<file_error_case> {};
 
 TEST_P(E2eDownloadFileError, ReportsTheFileAndFails) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   sim_session s;
   const std::string file = GetParam().file[0] == '\0' ? "" : s.dir() + "/" + GetParam().file;
   const sim_result r = s.run({"download=" + file, kNode});
