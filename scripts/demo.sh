@@ -1,0 +1,66 @@
+#!/bin/bash
+# Builds corvane and the simulated expander, then services the simulated
+# expander the way an administrator would service a real one:
+#   query, download= of a signed firmware image, query again, log.
+# The simulator keeps the operation log and the audit lines in a capture
+# directory, shown at the end; nothing is written to /var/log or syslog.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root" || exit 1
+build=build/demo
+work=$build/run
+
+bash scripts/setup.sh || exit 1
+echo "==== building corvane and the simulated expander in $build ===="
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TESTS=OFF &&
+       cmake --build "$build" -j2; } > "$build.log" 2>&1; then
+  tail -n 40 "$build.log"
+  echo "demo: build failed (whole log: $build.log)"
+  exit 1
+fi
+
+corvane=$root/$build/src/corvane
+sim=$root/$build/sim/expander-sim
+make_image=$root/$build/sim/expander-sim-image
+
+if [ ! -x "$sim" ]; then
+  echo "The simulated expander is not part of this tree yet; corvane's usage:"
+  echo "\$ corvane"
+  "$corvane"
+  echo "(exit status $?)"
+  exit 0
+fi
+
+rm -rf "$work"
+mkdir -p "$work"
+state=$work/state capture=$work/capture
+
+# run ARGS...: one corvane run against the simulated expander /dev/sgsim0.
+run() {
+  echo
+  echo "\$ corvane $*"
+  "$sim" --state "$state" --capture "$capture" -- "$corvane" "$@"
+  echo "(exit status $?)"
+}
+
+# A firmware image: any file whose first four bytes are the firmware
+# signature 50 4D 43 00; the simulator reads the new version from it.
+image=$work/firmware.bin
+if [ -x "$make_image" ]; then
+  "$make_image" --version 104 "$image"
+else
+  { printf 'PMC\0'; head -c 4092 /dev/zero; } > "$image"
+fi
+
+run query /dev/sgsim0
+run "download=$image" /dev/sgsim0
+run query /dev/sgsim0
+run log /dev/sgsim0
+
+echo
+echo "==== operation log ($capture/expander_log.txt) ===="
+cat "$capture/expander_log.txt" 2>/dev/null || echo "(empty)"
+echo
+echo "==== audit lines sent to syslog ($capture/audit.txt) ===="
+cat "$capture/audit.txt" 2>/dev/null || echo "(none)"
