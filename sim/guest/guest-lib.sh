@@ -48,6 +48,7 @@ expander_add() {
   corvane-tcmu --uio $uio --serial "$serial" --naa $naa --state /tmp/state$idx \
     ${faults:+--faults "$faults"} ${pages:+--pages "$pages"} \
     --record /out/record$idx.txt --ready /tmp/ready$idx </dev/null >/out/handler$idx.err 2>&1 &
+  echo $! > /tmp/handler$idx.pid
   guest_wait_for /tmp/ready$idx 100 || { echo "handler $idx did not start"; return 1; }
   tpg=$CONFIGFS/target/loopback/naa.$(printf '5001405a%08x' $((idx + 1)))/tpgt_1
   mkdir -p $tpg/lun/lun_0 || return 1
@@ -82,10 +83,24 @@ run_corvane() {
   out=/out/$label
   mkdir -p $out
   rm -f /var/log/expander_log.txt
+  handlers_restart || { echo "a handler did not restart" > $out/stderr; return 1; }
   corvane "$@" </dev/null > $out/stdout 2>$out/stderr
   echo $? > $out/status
   [ -f /var/log/expander_log.txt ] && mv /var/log/expander_log.txt $out/log
   syslog_take $out/syslog "$label"
+}
+
+# Starts every handler's model afresh, as each run of corvane behind the
+# preloaded door starts its own: fault counters restart, the state stays.
+handlers_restart() {
+  for p in /tmp/handler*.pid; do
+    [ -e "$p" ] || continue
+    i=${p#/tmp/handler}
+    i=${i%.pid}
+    rm -f /tmp/ready$i
+    kill -HUP "$(cat "$p")" || return 1
+    guest_wait_for /tmp/ready$i 100 || return 1
+  done
 }
 
 # Waits until syslogd has written a marker sent after corvane's lines, then

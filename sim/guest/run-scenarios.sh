@@ -31,3 +31,4 @@ while read -r kind a b c; do
       ;;
   esac
 done < /scenario/scenarios.txt
+echo "missing /dev/sg9" >> /out/devices

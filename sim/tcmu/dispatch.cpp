@@ -38,6 +38,8 @@ void answer_inquiry(const target &t, command &cmd, reply &rep) {
 // Hands a diagnostic command to the model and turns its outcome into a reply.
 // The model's ioctl failure has no counterpart behind a real kernel: a target
 // can only answer, so it answers HARDWARE ERROR, INTERNAL TARGET FAILURE.
+// A host status the model names (a buffer that does not match the command)
+// is the real transport's to report here: the target delivers what fits.
 void answer_diagnostic(const target &t, command &cmd, xfer dir, reply &rep) {
   sim::request req;
   req.cdb = cmd.cdb;

@@ -6,10 +6,14 @@
 // Maps the UIO device, answers every command the kernel queues on the ring
 // and runs until it is killed. --ready names a file created once the ring is
 // mapped: the LUN may be linked from then on (linking scans it at once).
+// SIGHUP starts the model afresh, as a new program run does behind the
+// preloaded door (fault counters and the NV log chunk sequence restart; the
+// state directory stays), and creates the --ready file again once done.
 #include "bounded/guards.h"
 #include "tcmu/dispatch.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -28,8 +32,10 @@ struct options {
 };
 
 volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_restart = 0;
 
 void on_signal(int) { g_stop = 1; }
+void on_restart(int) { g_restart = 1; }
 
 bool parse_options(int argc, char **argv, options &o) {
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -62,18 +68,37 @@ void touch(const std::string &path) {
   guard::file f(std::fopen(path.c_str(), "w"));
 }
 
+// Closes and opens the model again; false when it does not start.
+bool restart_model(const options &o, tcmu::target &t) {
+  g_restart = 0;
+  sim::model_close(t.model);
+  t.model = sim::model_open(o.model);
+  if (t.model == nullptr) return false;
+  touch(o.ready);
+  return true;
+}
+
 // Waits for the kernel's notice of new commands and answers them; after each
-// round the write tells the kernel that completions are on the ring.
-int serve(int fd, const tcmu::ring &r, tcmu::target &t) {
+// round the write tells the kernel that completions are on the ring. The
+// signals are blocked but while waiting, so a restart never falls between a
+// check of its flag and the wait.
+int serve(int fd, const tcmu::ring &r, const options &o, tcmu::target &t, const sigset_t &waiting) {
   std::uint32_t events = 0;
   while (!g_stop) {
+    if (g_restart && !restart_model(o, t)) {
+      std::fprintf(stderr, "corvane-tcmu: the expander model did not start again\n");
+      return 1;
+    }
     if (tcmu::ring_drain(r, tcmu::command_direction, tcmu::answer_command, &t) < 0) {
       std::fprintf(stderr, "corvane-tcmu: malformed ring entry\n");
       return 1;
     }
     const std::uint32_t done = 0;
     if (write(fd, &done, sizeof done) != sizeof done) return 1;
-    if (read(fd, &events, sizeof events) != sizeof events && errno != EINTR) return 1;
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ppoll(&p, 1, nullptr, &waiting);
+    if (ready < 0 && errno != EINTR) return 1;
+    if (ready > 0 && read(fd, &events, sizeof events) != sizeof events) return 1;
   }
   return 0;
 }
@@ -112,12 +137,20 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "corvane-tcmu: the expander model did not start\n");
     return 1;
   }
+  sigset_t handled, waiting;
+  sigemptyset(&handled);
+  sigaddset(&handled, SIGTERM);
+  sigaddset(&handled, SIGINT);
+  sigaddset(&handled, SIGHUP);
+  sigprocmask(SIG_BLOCK, &handled, &waiting);
   struct sigaction sa {};
   sa.sa_handler = on_signal;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
+  sa.sa_handler = on_restart;
+  sigaction(SIGHUP, &sa, nullptr);
   touch(o.ready);
-  const int rc = serve(fd.value, r, t);
+  const int rc = serve(fd.value, r, o, t, waiting);
   sim::model_close(t.model);
   munmap(map, size);
   return rc;

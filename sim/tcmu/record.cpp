@@ -20,6 +20,10 @@ std::string record_line(const command &cmd, xfer dir, const reply &rep) {
   s += " status=";
   hex_to(s, std::span<const std::uint8_t>(&rep.status, 1));
   s += " len=" + std::to_string(dir == xfer::to_device ? cmd.data.size() : rep.data_len);
+  if (rep.status == 0x02) {
+    s += " sense=";
+    hex_to(s, rep.sense);
+  }
   if (dir == xfer::to_device) {
     s += " data=";
     hex_to(s, cmd.data);

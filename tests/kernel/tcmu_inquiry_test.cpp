@@ -90,8 +90,9 @@ TEST(TcmuInquiry, FixedSenseAndRecordLines) {
   cmd.data = {0x91, 0xAB};
   tcmu::reply rep;
   rep.status = 0x02;
+  rep.sense = tcmu::fixed_sense(0x05, 0x26, 0x00);
   EXPECT_EQ(tcmu::record_line(cmd, tcmu::xfer::to_device, rep),
-            "cdb=1d1000000200 status=02 len=2 data=91ab\n");
+            "cdb=1d1000000200 status=02 len=2 sense=700005000000000a00000000260000000000 data=91ab\n");
   cmd.cdb = {0x1C, 0x01, 0x82, 0x08, 0x00, 0x00};
   rep.status = 0;
   rep.data_len = 64;

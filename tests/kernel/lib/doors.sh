@@ -104,3 +104,72 @@ compare_doors() {
   done
   return $bad
 }
+
+# transcript_to_record < TRANSCRIPT: the preloaded door's request lines in the
+# handler's record form, "cdb=HEX status=HH len=N[ sense=HEX][ data=HEX]"
+# (len: the bytes sent, or the bytes delivered). Requests that never reached the target
+# (result=errno:E) have no line behind a real kernel and none here.
+transcript_to_record() {
+  awk '$1 == "sgio" {
+    cdb = ""; data = ""; status = ""; len = ""; dlen = ""; dir = ""; sense = ""; dead = 0
+    for (i = 2; i <= NF; i++) {
+      split($i, kv, "=")
+      if (kv[1] == "cdb") cdb = kv[2]
+      else if (kv[1] == "data_out") data = kv[2]
+      else if (kv[1] == "sense") sense = " sense=" kv[2]
+      else if (kv[1] == "status") status = kv[2]
+      else if (kv[1] == "delivered") len = kv[2]
+      else if (kv[1] == "dxfer_len") dlen = kv[2]
+      else if (kv[1] == "dxfer_direction") dir = kv[2]
+      else if (kv[1] == "result" && kv[2] ~ /^errno:/) dead = 1
+    }
+    if (dead) next
+    if (dir == -2) printf "cdb=%s status=%02x len=%d%s data=%s\n", cdb, status, dlen, sense, data
+    else printf "cdb=%s status=%02x len=%d%s\n", cdb, status, (status == 0 ? len : 0), sense
+  }'
+}
+
+# host_door SCENARIOS OUT: the same runs through the preloaded simulator,
+# laid out as the guest lays them out. Expander N is /dev/sgsimN with a
+# state directory of its own; @missing is /dev/sgsim9, which is not simulated.
+host_door() {
+  local scen=$1 out=$2 kind a b c label rest w idx count=0
+  local -A faults=()
+  mkdir -p "$out/images"
+  make_images "$out/images"
+  : > "$out/devices"
+  while read -r kind a b c; do
+    [ "$kind" = expander ] || continue
+    faults[$a]=$c
+    echo "$a /dev/sgsim$a" >> "$out/devices"
+    count=$((count + 1))
+  done < "$scen"
+  echo "missing /dev/sgsim9" >> "$out/devices"
+  while read -r kind label rest; do
+    [ "$kind" = run ] || continue
+    local args=()
+    idx=missing
+    for w in $rest; do
+      case $w in
+        @missing) args+=(/dev/sgsim9) ;;
+        @[0-9]*) idx=${w#@}; args+=("/dev/sgsim$idx") ;;
+        *) args+=("$w") ;;
+      esac
+    done
+    local run=$out/$label
+    mkdir -p "$run/capture"
+    (cd "$out/images" && PATH="$(dirname "$corvane_bin"):$PATH" "$sim_launcher" \
+       --state "$out/state-$idx" --nodes "$count" ${faults[$idx]:+--fault "${faults[$idx]}"} \
+       --transcript "$out/transcript$idx.txt" --transcript-data 70000 --capture "$run/capture" \
+       -- corvane "${args[@]}" < /dev/null > "$run/stdout" 2> "$run/stderr")
+    echo $? > "$run/status"
+    [ -f "$run/capture/expander_log.txt" ] && mv "$run/capture/expander_log.txt" "$run/log"
+    if [ -f "$run/capture/audit.txt" ]; then mv "$run/capture/audit.txt" "$run/syslog"; else : > "$run/syslog"; fi
+  done < "$scen"
+  for w in "$out"/transcript[0-9]*.txt; do
+    [ -e "$w" ] || continue
+    idx=${w##*/transcript}
+    transcript_to_record < "$w" > "$out/record${idx%.txt}.txt"
+  done
+  return 0
+}

@@ -71,6 +71,7 @@ prepare_builds() {
     build=$root/build/native
     [ -x "$build/src/corvane" ] || build=$root/build/kernel/tree
   fi
+  mkdir -p "$build" && build=$(cd "$build" && pwd)
   if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCORVANE_TESTS=OFF >/dev/null ||
       { prepare_reason="cannot configure $build"; return 1; }
