@@ -30,7 +30,7 @@ inline void SecFillBarrier(void *dest) { __asm__ __volatile__("" : : "r"(dest) :
 
 inline uintptr_t SecAddr(const void *p) { return reinterpret_cast<uintptr_t>(p); }
 
-// True when [a, a + aLen) and [b, b + bLen) are disjoint and a != b; a
+// True when [a, a + count) and [b, b + count) are disjoint and a != b; a
 // range ending exactly where the other starts is disjoint.
 inline bool SecBlocksDisjoint(const void *a, const void *b, size_t count) {
   uintptr_t pa = SecAddr(a);

@@ -78,9 +78,11 @@ Call random_call(std::mt19937 &rng) {
   size_t around = c.destMax + 8;
   c.count = pick(8) == 0 ? 0 : pick(around + 1);
   c.fill = static_cast<int>(rng() % 1000) - 100;
-  // A quarter of the calls take their source from inside the zone, also
-  // overlapping the destination or its guards.
-  c.srcOff = pick(4) == 0 ? static_cast<ptrdiff_t>(pick(k_max_dest + k_guard)) -
+  // A quarter of the copy, fill and append calls take their source from
+  // inside the zone, also overlapping the destination or its guards (the
+  // formatted-output routines do not accept arguments inside their
+  // destination, as with the C library).
+  c.srcOff = pick(4) == 0 && c.routine <= 10 ? static_cast<ptrdiff_t>(pick(k_max_dest + k_guard)) -
                                 static_cast<ptrdiff_t>(k_guard)
                           : INT32_MIN;
   return c;
@@ -131,6 +133,7 @@ TEST(GuardZone, FailedStringRoutinesLeaveAnEmptyTerminatedString) {
   for (int round = 0; round < k_rounds; ++round) {
     Call c = random_call(rng);
     c.routine = 7 + static_cast<int>(rng() % 10);
+    if (c.routine > 10) c.srcOff = INT32_MIN;
     if (c.destMax == 0) c.destMax = 1;
     fill_zone(rng, z, c);
     unsigned char *dest = z.bytes.data() + k_guard;
