@@ -9,7 +9,6 @@ void SecInitEngine(OutputEngine *e, OutputCursor *stream, const char *format,
   e->stream = stream;
   e->args = args;
   e->format = format;
-  e->convStart = format;
   e->spec.digits = g_itoaUpperDigits;
   e->spec.radix = 10;
   e->state = STATE_NORMAL;

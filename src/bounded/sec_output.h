@@ -115,7 +115,6 @@ struct OutputEngine {
   ConversionSpec spec;
   SecArgList *args;
   const char *format;        // next byte of the format
-  const char *convStart;     // the '%' of the conversion being decoded
   uint8_t state;
   uint8_t lastState;
   unsigned char ch;

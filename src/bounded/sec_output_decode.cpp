@@ -15,7 +15,6 @@ void SecResetSpec(OutputEngine *e) {
   s.precisionFromArg = 0;
   s.precision = -1;
   e->floatPending = 0;
-  e->convStart = e->format - 1;
 }
 
 void SecDecodeFlags(OutputEngine *e) {
