@@ -80,6 +80,11 @@ prepare_builds() {
     { prepare_reason="build of $build failed, see $build/kernel-build.log"; return 1; }
   corvane_bin=$build/src/corvane
   [ -x "$corvane_bin" ] || { prepare_reason="no corvane in $build"; return 1; }
+  tcmu_bin=$build/sim/tcmu/corvane-tcmu
+  if [ -z "${CORVANE_TCMU_MODEL_SOURCES:-}" ] && [ -x "$tcmu_bin" ]; then
+    sim_launcher=$(find "$build/sim" -name expander-sim -type f -perm -u+x 2>/dev/null | head -n 1)
+    return 0
+  fi
   local tcmu_build=$root/build/kernel/tcmu
   mkdir -p "$root/build/kernel"
   # CORVANE_TCMU_MODEL_SOURCES may name other model sources (a ;-list).
