@@ -73,6 +73,7 @@ void gather(const ring &r, const std::vector<span_ref> &iovs, std::vector<std::u
 std::size_t scatter(const ring &r, const std::vector<span_ref> &iovs,
                     std::span<const std::uint8_t> in) {
   std::size_t done = 0;
+  if (in.empty()) return 0;
   for (const auto &v : iovs) {
     const std::size_t n = std::min<std::size_t>(v.len, in.size() - done);
     std::memcpy(r.base + v.off, in.data() + done, n);

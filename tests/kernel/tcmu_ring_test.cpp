@@ -46,7 +46,7 @@ struct fake_ring {
     put<std::uint32_t>(ent + L.ent_len_op, entry_len | L.op_cmd);
     put<std::uint32_t>(ent + L.ent_iov_cnt, static_cast<std::uint32_t>(iovs.size()));
     put<std::uint64_t>(ent + L.ent_cdb_off, cdb_at);
-    std::memcpy(mem.data() + cdb_at, cdb.data(), cdb.size());
+    if (!cdb.empty()) std::memcpy(mem.data() + cdb_at, cdb.data(), cdb.size());
     for (std::size_t i = 0; i < iovs.size(); ++i) {
       put<std::uint64_t>(ent + L.ent_iov + i * L.iov_size, iovs[i].first);
       put<std::uint64_t>(ent + L.ent_iov + i * L.iov_size + L.iov_len, iovs[i].second);
@@ -129,6 +129,20 @@ TEST(TcmuRing, SentPageReachesTheAnswerAndCheckConditionCarriesSense) {
   EXPECT_EQ(0, std::memcmp(f.mem.data() + ent + L.ent_sense, s.answer.sense.data(), 18));
   for (std::size_t i = 18; i < L.sense_size; ++i) EXPECT_EQ(f.mem[ent + L.ent_sense + i], 0) << i;
   EXPECT_FALSE(f.get<std::uint8_t>(ent + L.ent_uflags) & L.uflag_read_len);
+}
+
+TEST(TcmuRing, CommandsWithoutDataAndEmptyAnswers) {
+  fake_ring f(L.flag_cap_read_len);
+  std::memset(f.mem.data() + data_off, 0xEE, 64);
+  const std::size_t none = f.add_cmd({0x00, 0, 0, 0, 0, 0}, data_off + 4032, {});
+  const std::size_t empty = f.add_cmd(receive_cdb, data_off + 4000, {{data_off, 64}});
+  seen s;
+  ASSERT_EQ(tcmu::ring_drain(f.view(), by_opcode, record_answer, &s), 2);
+  EXPECT_EQ(f.get<std::uint8_t>(none + L.ent_status), 0);
+  EXPECT_FALSE(f.get<std::uint8_t>(none + L.ent_uflags) & L.uflag_read_len);
+  EXPECT_TRUE(f.get<std::uint8_t>(empty + L.ent_uflags) & L.uflag_read_len);
+  EXPECT_EQ(f.get<std::uint32_t>(empty + L.ent_read_len), 0u);
+  EXPECT_EQ(f.mem[data_off], 0xEE);
 }
 
 TEST(TcmuRing, ReadLengthIsLeftOutWhenTheKernelCannotTakeIt) {
