@@ -29,7 +29,7 @@ byte_vector image(std::size_t size, bool with_signature) {
 }
 
 std::string audit(const std::string &file, const std::string &info) {
-  return "user.info corvane: root dev:/dev/sgsim0,file:" + file + ",info:" + info;
+  return testsupport::audit_line("dev:/dev/sgsim0,file:" + file + ",info:" + info);
 }
 
 std::vector<sim_event> pieces(const sim_result &r) {
@@ -92,7 +92,7 @@ TEST_P(E2eDownloadPieces, PiecesThenActivationWhenSigned) {
   }
   const std::string swap = activates ? "Swap active rom...\n" : "";
   EXPECT_EQ(r.out, "Please Wait for downloading...\n" + swap + "Firmware update success!\n");
-  EXPECT_EQ(unstamped(r.log), "user name:root uid:0 gid:0\n" + testsupport::corvane_path() + " download=" + file +
+  EXPECT_EQ(unstamped(r.log), testsupport::user_line() + testsupport::corvane_path() + " download=" + file +
                                   " /dev/sgsim0\nPlease Wait for downloading...\n" + swap +
                                   "Firmware update success!\n");
   EXPECT_EQ(r.audit, std::vector<std::string>{audit(file, "Firmware update success!")});

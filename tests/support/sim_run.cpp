@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,6 +95,19 @@ std::vector<std::string> launcher_argv(const std::string &run_dir, const std::st
 }  // namespace
 
 std::string corvane_path() { return CORVANE_BIN; }
+
+std::string user_name() {
+  const passwd *pw = ::getpwuid(::getuid());
+  return pw != nullptr ? pw->pw_name : std::to_string(::getuid());
+}
+
+std::string user_line() {
+  const passwd *pw = ::getpwuid(::getuid());
+  const unsigned gid = pw != nullptr ? pw->pw_gid : ::getgid();
+  return "user name:" + user_name() + " uid:" + std::to_string(::getuid()) + " gid:" + std::to_string(gid) + "\n";
+}
+
+std::string audit_line(const std::string &text) { return "user.info corvane: " + user_name() + " " + text; }
 
 std::string unstamped(const std::string &log) {
   std::string out;

@@ -73,4 +73,11 @@ sim_result sim_run(const std::vector<std::string> &args, const sim_options &opti
 // The path of the corvane binary as it appears in the logged command line.
 std::string corvane_path();
 
+// The login name of the user running the tests, as corvane names it.
+std::string user_name();
+// The first start-up line corvane logs for that user.
+std::string user_line();
+// "user.info corvane: NAME " followed by text: an audit line as captured.
+std::string audit_line(const std::string &text);
+
 }  // namespace testsupport
