@@ -8,6 +8,7 @@
 //        result=good|check|host_error|errno:E status=S delivered=N sense=HEX
 //   ioctl fd=N request=0xR errno=E          (requests other than SG_IO)
 //   close fd=N
+//   dup fd=N to=M                           (a duplicate of a node descriptor)
 //   leak fd=N path=P                        (descriptor left open at exit)
 #pragma once
 

@@ -113,6 +113,32 @@ int open_node(const char *path, int flags) {
   return fd;
 }
 
+// A duplicate of a node descriptor refers to the same node.
+int note_duplicate(int from, int to) {
+  if (to < 0) return to;
+  node_fd *src = find_node(from);
+  if (src == nullptr) return to;
+  const node_fd copy = *src;
+  if (node_fd *old = find_node(to)) old->used = false;
+  for (node_fd &n : g_node_fds) {
+    if (!n.used) {
+      n = copy;
+      n.fd = to;
+      break;
+    }
+  }
+  transcript("dup" + std::string(" fd=") + std::to_string(from) + " to=" + std::to_string(to));
+  return to;
+}
+
+// dup2 and dup3 silently close a node descriptor they reuse.
+void forget_node(int fd) {
+  if (node_fd *n = find_node(fd)) {
+    n->used = false;
+    transcript(sim::transcript_close(fd));
+  }
+}
+
 long data_cap() {
   const char *v = env(sim::env::kTranscriptData);
   return v[0] != '\0' ? std::atol(v) : -1;
@@ -254,6 +280,48 @@ int ioctl(int fd, unsigned long request, ...) {
   if (node_fd *n = find_node(fd)) return node_ioctl(*n, request, arg);
   static ioctl_t fn = next_symbol<ioctl_t>("ioctl");
   return fn(fd, request, arg);
+}
+
+int dup(int fd) {
+  static auto fn = next_symbol<int (*)(int)>("dup");
+  return note_duplicate(fd, fn(fd));
+}
+
+int dup2(int fd, int to) {
+  static auto fn = next_symbol<int (*)(int, int)>("dup2");
+  if (fd == to) return fn(fd, to);
+  const int r = fn(fd, to);
+  if (r >= 0) forget_node(to);
+  return note_duplicate(fd, r);
+}
+
+int dup3(int fd, int to, int flags) {
+  static auto fn = next_symbol<int (*)(int, int, int)>("dup3");
+  const int r = fn(fd, to, flags);
+  if (r >= 0) forget_node(to);
+  return note_duplicate(fd, r);
+}
+
+// Every fcntl command takes at most one argument of register size.
+int fcntl(int fd, int cmd, ...) {
+  va_list ap;
+  va_start(ap, cmd);
+  void *arg = va_arg(ap, void *);
+  va_end(ap);
+  static auto fn = next_symbol<int (*)(int, int, ...)>("fcntl");
+  const int r = fn(fd, cmd, arg);
+  return cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC ? note_duplicate(fd, r) : r;
+}
+
+int fcntl64(int fd, int cmd, ...) {
+  va_list ap;
+  va_start(ap, cmd);
+  void *arg = va_arg(ap, void *);
+  va_end(ap);
+  static auto fn = next_symbol<int (*)(int, int, ...)>("fcntl64");
+  if (fn == nullptr) fn = next_symbol<int (*)(int, int, ...)>("fcntl");
+  const int r = fn(fd, cmd, arg);
+  return cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC ? note_duplicate(fd, r) : r;
 }
 
 int close(int fd) {
