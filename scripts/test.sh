@@ -14,6 +14,12 @@ jobs=${CORVANE_JOBS:-2}
 logs=build/logs
 cross_sysroot=/usr/aarch64-linux-gnu
 
+# Some runners start without HOME; the caches below it need one.
+if [ -z "${HOME:-}" ]; then
+  HOME=$(getent passwd "$(id -u)" | cut -d: -f6)
+  export HOME
+fi
+
 bash scripts/setup.sh || { echo "test: setup failed"; exit 1; }
 mkdir -p "$logs"
 
@@ -26,7 +32,7 @@ note() {  # stage result seconds detail
 }
 
 launcher_args=()
-if command -v ccache >/dev/null 2>&1; then
+if command -v ccache >/dev/null 2>&1 && [ -n "$HOME" ] && [ -w "$HOME" ]; then
   launcher_args=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
