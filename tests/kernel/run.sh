@@ -17,7 +17,7 @@ set -uo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 here=$root/tests/kernel
-cache=${CORVANE_KERNEL_CACHE:-$HOME/.cache/corvane-kernel}
+cache=${CORVANE_KERNEL_CACHE:-${HOME:-/tmp}/.cache/corvane-kernel}
 build= keep=
 while [ $# -gt 0 ]; do
   case $1 in

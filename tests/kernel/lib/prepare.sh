@@ -29,14 +29,24 @@ prepare_qemu() {
   command -v qemu-system-x86_64 >/dev/null 2>&1 || { prepare_reason="qemu-system-x86_64 missing after install"; return 1; }
 }
 
+# The versioned package linux-image-cloud-amd64 currently stands for.
+cloud_kernel_name() {
+  apt-cache depends linux-image-cloud-amd64 2>/dev/null |
+    awk '/Depends: linux-image-[0-9]/ {print $2; exit}'
+}
+
 # The cloud kernel (with the SCSI target modules) and busybox-static,
 # downloaded once into the cache and unpacked there. Sets kernel_tree,
 # vmlinuz and busybox.
 prepare_packages() {
   mkdir -p "$cache/debs" || { prepare_reason="cannot make $cache"; return 1; }
   local image deb
-  image=$(apt-cache depends linux-image-cloud-amd64 2>/dev/null |
-          awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+  image=$(cloud_kernel_name)
+  if [ -z "$image" ] && [ "$(id -u)" -eq 0 ]; then
+    # A machine whose package lists were never fetched knows no packages.
+    apt-get update -qq >/dev/null 2>&1
+    image=$(cloud_kernel_name)
+  fi
   if [ -z "$image" ]; then
     # No package lists (yet): a kernel fetched before will do.
     deb=$(ls "$cache"/debs/linux-image-*-cloud-amd64_*.deb 2>/dev/null | sort -V | tail -n 1)
