@@ -15,6 +15,7 @@ constexpr unsigned kMaxCdb = 252;          // the driver's command block limit
 constexpr int kSgVersion = 30536;          // reported by SG_GET_VERSION_NUM
 constexpr unsigned char kDriverSense = 0x08;
 constexpr unsigned kInfoCheck = 0x01;      // SG_INFO_CHECK
+constexpr unsigned short kHostTimedOut = 0x03;  // DID_TIME_OUT
 
 std::string hex(const unsigned char *p, std::size_t n) {
   static const char digits[] = "0123456789abcdef";
@@ -135,13 +136,29 @@ int sg_door_execute(model *m, int fd, int open_flags, sg_io_hdr_t *hdr, std::siz
     line += result_fields(*hdr, outcome{}, refused);
     return refused;
   }
-  const outcome o = model_execute(m, to_request(*hdr));
+  outcome o = model_execute(m, to_request(*hdr));
   if (o.kind == outcome::ioctl_error) {
     const int error = o.error != 0 ? o.error : EIO;
     line += result_fields(*hdr, o, error);
     return error;
   }
-  if (o.kind == outcome::delayed) sleep_ms(o.delay_ms);
+  if (o.kind == outcome::delayed) {
+    // An answer later than the request's timeout: the driver reports the
+    // transport as timed out once the target answers. This door does not sit
+    // the wait out; nothing the program does depends on how long it took.
+    if (hdr->timeout != 0 && o.delay_ms >= hdr->timeout) {
+      o.host_status = kHostTimedOut;
+    } else {
+      sleep_ms(o.delay_ms);
+    }
+  }
+  // The driver hands back the whole buffer: bytes the target did not send
+  // arrive as zeros. A CHECK CONDITION leaves the buffer untouched.
+  if (o.kind != outcome::check_condition && hdr->dxfer_direction == SG_DXFER_FROM_DEV &&
+      hdr->dxferp != nullptr && o.data_len < hdr->dxfer_len) {
+    auto *data = static_cast<std::uint8_t *>(hdr->dxferp);
+    for (std::size_t i = o.data_len; i < hdr->dxfer_len; ++i) data[i] = 0;
+  }
   const int error = fill_outputs(hdr, o);
   line += result_fields(*hdr, o, error);
   return error;

@@ -21,6 +21,14 @@ struct seam_fd {
 };
 
 constexpr unsigned char kStatusGood = 0;
+// Low three bits of driver_status: the driver's own verdict (timeout, error...);
+// the sense-valid flag above them accompanies CHECK CONDITION.
+constexpr unsigned short kDriverVerdictMask = 0x07;
+
+bool completed_good(const sg_io_hdr_t &hdr) {
+  return hdr.status == kStatusGood && hdr.host_status == 0 &&
+         (hdr.driver_status & kDriverVerdictMask) == 0;
+}
 
 }  // namespace
 
@@ -50,5 +58,5 @@ int sg_exchange(const sg_exchange_args &args) {
     if (args.log_ioctl_error) recorde_log("ioctl error\n", 1);
     return -1;
   }
-  return hdr.status == kStatusGood ? 0 : -1;
+  return completed_good(hdr) ? 0 : -1;
 }

@@ -20,7 +20,10 @@ struct sg_exchange_args {
   bool log_ioctl_error;                    // log "ioctl error\n" when the ioctl fails
 };
 
-// Returns 0 when the node opened, the ioctl succeeded and the SCSI status is
-// GOOD; -1 otherwise. Host and driver status, sense data and the residual
-// count are not judged. The node is closed on every path after a good open.
+// Returns 0 when the node opened, the ioctl succeeded, the SCSI status is GOOD
+// and neither the transport (host status) nor the driver reports that it gave
+// up on the command (a timed-out or aborted request can still carry GOOD);
+// -1 otherwise. Sense data and the residual count are not judged: callers
+// judge a page by its content. The node is closed on every path after a good
+// open.
 int sg_exchange(const sg_exchange_args &args);

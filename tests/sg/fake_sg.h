@@ -18,6 +18,8 @@ struct answer {
   int open_result = 7;           // descriptor, or -1 for a failed open
   int ioctl_result = 0;          // -1 for a failed ioctl
   unsigned char status = 0;      // SCSI status
+  unsigned short host_status = 0;    // transport outcome (0x03 timed out, 0x07 error)
+  unsigned short driver_status = 0;  // driver outcome (0x06 timed out, 0x08 sense valid)
   std::vector<std::uint8_t> page;  // delivered to a from-device buffer
 };
 
@@ -26,6 +28,8 @@ inline answer open_yields(int fd) { answer a; a.open_result = fd; return a; }
 inline answer ioctl_fails() { answer a; a.ioctl_result = -1; return a; }
 inline answer status(unsigned char s) { answer a; a.status = s; return a; }
 inline answer page(std::vector<std::uint8_t> p) { answer a; a.page = std::move(p); return a; }
+inline answer host(unsigned short h) { answer a; a.host_status = h; return a; }
+inline answer driver(unsigned short d) { answer a; a.driver_status = d; return a; }
 
 struct request_seen {
   std::string path;
@@ -87,6 +91,8 @@ inline int fake_ioctl(int, unsigned long code, void *arg) {
     for (std::size_t i = 0; i < a.page.size() && i < hdr->dxfer_len; ++i) p[i] = a.page[i];
   }
   hdr->status = a.status;
+  hdr->host_status = a.host_status;
+  hdr->driver_status = a.driver_status;
   return 0;
 }
 

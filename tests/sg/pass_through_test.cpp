@@ -100,7 +100,12 @@ INSTANTIATE_TEST_SUITE_P(
                     failure_case{"OpenYieldsZero", fakesg::open_yields(0), false, 1},
                     failure_case{"IoctlFails", fakesg::ioctl_fails(), true, 1},
                     failure_case{"CheckCondition", fakesg::status(0x02), true, 1},
-                    failure_case{"Busy", fakesg::status(0x08), true, 1}),
+                    failure_case{"Busy", fakesg::status(0x08), true, 1},
+                    // GOOD status but the transport or driver gave up: not a success.
+                    failure_case{"HostTimedOut", fakesg::host(0x03), true, 1},
+                    failure_case{"HostError", fakesg::host(0x07), true, 1},
+                    failure_case{"DriverTimedOut", fakesg::driver(0x06), true, 1},
+                    failure_case{"DriverError", fakesg::driver(0x04), true, 1}),
     [](const testing::TestParamInfo<failure_case> &info) { return info.param.name; });
 
 struct send_length_case {

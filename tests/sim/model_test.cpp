@@ -61,6 +61,7 @@ TEST(SimFaults, NthOfAPageFailsAndOthersPass) {
   EXPECT_EQ(sg_query_cmd(sim_device::kNode, 0x82, buf), 0);
 }
 
+// As with the real driver, the bytes the target did not send come back as zeros.
 TEST(SimFaults, ShortTransferDeliversOnlyItsBytes) {
   sim_device_options o;
   o.faults = "short:1=4";
@@ -70,8 +71,31 @@ TEST(SimFaults, ShortTransferDeliversOnlyItsBytes) {
   EXPECT_EQ(sg_query_cmd(sim_device::kNode, 0x82, buf), 0);
   EXPECT_EQ(buf[0], 0x82);
   EXPECT_EQ(buf[3], 36);
-  EXPECT_EQ(buf[4], 0xEE);  // untouched past the four bytes
+  for (std::size_t i = 4; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0) << "byte " << i;
   EXPECT_EQ(dev.requests()[0].get("delivered"), "4");
+}
+
+TEST(SimFaults, CheckConditionLeavesTheBufferUntouched) {
+  sim_device_options o;
+  o.faults = "check:1";
+  sim_device dev(o);
+  std::array<std::uint8_t, kReceiveSize> buf;
+  buf.fill(0xEE);
+  EXPECT_EQ(sg_query_cmd(sim_device::kNode, 0x82, buf), -1);
+  for (std::uint8_t b : buf) ASSERT_EQ(b, 0xEE);
+}
+
+// An answer later than the request's 60 s timeout arrives with GOOD status but
+// a timed-out transport; the program does not take it for a success.
+TEST(SimFaults, AnswerPastTheTimeoutIsATimedOutTransport) {
+  sim_device_options o;
+  o.faults = "delay:1=60000";
+  sim_device dev(o);
+  std::array<std::uint8_t, kReceiveSize> buf{};
+  EXPECT_EQ(sg_query_cmd(sim_device::kNode, 0x82, buf), -1);
+  EXPECT_EQ(dev.requests().at(0).get("host_status"), "3");
+  EXPECT_EQ(dev.requests().at(0).get("status"), "0");
+  EXPECT_EQ(dev.open_descriptors(), 0);
 }
 
 TEST(SimFaults, OpenAndCheckValuesAreUsed) {
