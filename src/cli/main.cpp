@@ -89,24 +89,22 @@ int run_reset(const user_entry &user, const char *dev) {
 }
 
 // Collects every page whatever became of the ones before; never fails.
+// A page that fails gives "incollect expander <dev> <what> faild" on screen.
 int run_log(const char *dev) {
   struct page_step {
     int code;
-    const char *failure;
+    const char *what;
   };
   static constexpr page_step kPages[] = {
-      {0x80, "incollect expander %s RAM log faild\n"},
-      {0x02, "incollect expander %s PAGE code 0x02 faild\n"},
-      {0x0A, "incollect expander %s PAGE code 0x0A faild\n"},
-      {0xF3, "incollect expander %s PAGE code 0xF3 faild\n"},
+      {0x80, "RAM log"},
+      {0x02, "PAGE code 0x02"},
+      {0x0A, "PAGE code 0x0A"},
+      {0xF3, "PAGE code 0xF3"},
   };
   (void)firmware_query(dev);
   for (const page_step &page : kPages) {
     if (incollect_log(dev, page.code) != 0) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-      std::printf(page.failure, dev);
-#pragma GCC diagnostic pop
+      std::printf("incollect expander %s %s faild\n", dev, page.what);
     }
   }
   std::puts("log saved in /var/log/expander_log.txt!");
