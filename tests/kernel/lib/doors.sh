@@ -7,7 +7,8 @@
 make_images() {
   mkdir -p "$1"
   yes 'unsigned configuration image piece' | head -c 1300 > "$1/unsigned.bin"
-  { printf 'PMC\000'; yes 'signed firmware image piece' | head -c 1100; } > "$1/signed.bin"
+  # The signature bytes 50 4D 43 00, in octal.
+  { printf '\120\115\103\000'; yes 'signed firmware image piece' | head -c 1100; } > "$1/signed.bin"
 }
 
 # newc cpio of the current directory's files named on stdin.
