@@ -163,13 +163,10 @@ int node_ioctl(node_fd &n, unsigned long request, void *arg) {
   return 0;
 }
 
-int open_with_mode(const char *path, int flags, va_list ap, const char *libc_name) {
-  if (is_sim_node(path)) return open_node(path, flags);
-  unsigned mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(ap, unsigned);
-  static open_t fn = nullptr;
-  if (fn == nullptr) fn = next_symbol<open_t>(libc_name);
-  return fn(path, flags, mode);
+// The mode argument that open and openat carry only when they may create.
+unsigned open_mode(int flags, va_list ap) {
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) return va_arg(ap, unsigned);
+  return 0;
 }
 
 void report_leak(int fd, const std::string &path) {
@@ -223,19 +220,23 @@ using namespace simpre;
 extern "C" {
 
 int open(const char *path, int flags, ...) {
+  if (is_sim_node(path)) return open_node(path, flags);
   va_list ap;
   va_start(ap, flags);
-  const int fd = open_with_mode(path, flags, ap, "open");
+  const unsigned mode = open_mode(flags, ap);
   va_end(ap);
-  return fd;
+  static auto fn = next_symbol<open_t>("open");
+  return fn(path, flags, mode);
 }
 
 int open64(const char *path, int flags, ...) {
+  if (is_sim_node(path)) return open_node(path, flags);
   va_list ap;
   va_start(ap, flags);
-  const int fd = open_with_mode(path, flags, ap, "open64");
+  const unsigned mode = open_mode(flags, ap);
   va_end(ap);
-  return fd;
+  static auto fn = next_symbol<open_t>("open64");
+  return fn(path, flags, mode);
 }
 
 int __open_2(const char *path, int flags) {
@@ -254,8 +255,7 @@ int openat(int dirfd, const char *path, int flags, ...) {
   if (is_sim_node(path)) return open_node(path, flags);
   va_list ap;
   va_start(ap, flags);
-  unsigned mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(ap, unsigned);
+  const unsigned mode = open_mode(flags, ap);
   va_end(ap);
   static auto fn = next_symbol<int (*)(int, const char *, int, ...)>("openat");
   return fn(dirfd, path, flags, mode);
@@ -265,8 +265,7 @@ int openat64(int dirfd, const char *path, int flags, ...) {
   if (is_sim_node(path)) return open_node(path, flags);
   va_list ap;
   va_start(ap, flags);
-  unsigned mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(ap, unsigned);
+  const unsigned mode = open_mode(flags, ap);
   va_end(ap);
   static auto fn = next_symbol<int (*)(int, const char *, int, ...)>("openat64");
   return fn(dirfd, path, flags, mode);
