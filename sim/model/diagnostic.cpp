@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "model/page_set.h"
 #include "model/sense.h"
 #include "model/target.h"

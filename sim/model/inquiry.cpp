@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "model/sense.h"
 #include "model/target.h"
 

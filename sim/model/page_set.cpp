@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "model/log_pages.h"
 
 namespace sim {

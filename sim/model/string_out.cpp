@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "model/sense.h"
 #include "model/target.h"
 

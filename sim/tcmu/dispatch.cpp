@@ -2,7 +2,7 @@
 #include "tcmu/dispatch.h"
 #include "tcmu/record.h"
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 
 #include <algorithm>
 #include <string>

@@ -1,7 +1,7 @@
 // INQUIRY answers of the simulated enclosure services target.
 #include "tcmu/inquiry.h"
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 // SIGHUP starts the model afresh, as a new program run does behind the
 // preloaded door (fault counters and the NV log chunk sequence restart; the
 // state directory stays), and creates the --ready file again once done.
-#include "bounded/guards.h"
+#include "common/guards.h"
 #include "tcmu/dispatch.h"
 
 #include <fcntl.h>

@@ -9,6 +9,8 @@
 #include "bounded/bounded.h"
 #include "cli/usage.h"
 #include "cli/user_entry.h"
+#include "common/page_codes.h"
+#include "common/sizes.h"
 #include "logs/logs.h"
 #include "oplog/oplog.h"
 #include "sg/sg.h"
@@ -20,7 +22,7 @@ constexpr std::size_t kDownloadWordLen = sizeof kDownloadWord - 1;
 
 // Logs the message with a line end, then prints it with puts.
 void report(const char *message) {
-  char text[2048] = {};
+  char text[kTextSize] = {};
   sprintf_s(text, sizeof text, "%s\n", message);
   recorde_log(text, 1);
   std::puts(message);
@@ -36,7 +38,7 @@ void audit_reset(const user_entry &user, const char *dev, const char *info) {
 
 // The two start-up lines: the invoking user, then the command line as received.
 void log_start(const user_entry &user, int argc, char **argv) {
-  char text[2048] = {};
+  char text[kTextSize] = {};
   sprintf_s(text, sizeof text, "user name:%s uid:%d gid:%d\n", user.name,
             static_cast<int>(user.uid), static_cast<int>(user.gid));
   recorde_log(text, 1);
@@ -96,10 +98,10 @@ int run_log(const char *dev) {
     const char *what;
   };
   static constexpr page_step kPages[] = {
-      {0x80, "RAM log"},
-      {0x02, "PAGE code 0x02"},
-      {0x0A, "PAGE code 0x0A"},
-      {0xF3, "PAGE code 0xF3"},
+      {kPageRamLog, "RAM log"},
+      {kPageEnclosureStatus, "PAGE code 0x02"},
+      {kPageAdditionalElement, "PAGE code 0x0A"},
+      {kPageSssf, "PAGE code 0xF3"},
   };
   (void)firmware_query(dev);
   for (const page_step &page : kPages) {

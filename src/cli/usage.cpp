@@ -2,6 +2,7 @@
 
 #include "bounded/bounded.h"
 #include "cli/usage.h"
+#include "common/sizes.h"
 #include "oplog/oplog.h"
 
 namespace {
@@ -20,7 +21,7 @@ constexpr char kUsageText[] =
 }  // namespace
 
 void usage(void) {
-  char text[2048] = {};
+  char text[kTextSize] = {};
   sprintf_s(text, sizeof text, "%s", kUsageText);
   recorde_log(text, 1);
   std::printf("%s", text);

@@ -7,7 +7,7 @@
 namespace {
 
 // Level: the low 16 bits; the high half of the severity word is not shown.
-void severity_column(std::uint32_t word, std::span<char, kTextSize> field) {
+void severity_column(std::uint32_t word, text_span field) {
   const std::uint32_t level = word & 0xFFFFu;
   const char *name = find_severity_name(static_cast<std::int32_t>(level));
   if (name != nullptr) {
@@ -17,14 +17,14 @@ void severity_column(std::uint32_t word, std::span<char, kTextSize> field) {
   }
 }
 
-void time_column(std::uint32_t high, std::uint32_t low, std::span<char, kTextSize> field) {
+void time_column(std::uint32_t high, std::uint32_t low, text_span field) {
   char time_text[100];
   memset_s(time_text, sizeof time_text, 0, sizeof time_text);
   ustoymdhmsmsus((std::uint64_t{high} << 32) | low, time_text);
   sprintf_s(field.data(), field.size(), "%s ", time_text);
 }
 
-void event_column(std::uint32_t word, std::span<char, kTextSize> field) {
+void event_column(std::uint32_t word, text_span field) {
   const char *message = find_event_message(word);
   if (message != nullptr) {
     sprintf_s(field.data(), field.size(), "\"%s\" ", message);
@@ -36,7 +36,7 @@ void event_column(std::uint32_t word, std::span<char, kTextSize> field) {
 }  // namespace
 
 void analysis_byte(std::int32_t value, std::int32_t second, int kind,
-                   std::span<char, kTextSize> field) {
+                   text_span field) {
   const auto word = static_cast<std::uint32_t>(value);
   switch (kind) {
     case kFieldSeverity:

@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
+#include "common/bytes.h"
+#include "common/page_codes.h"
 #include "decode/decode.h"
 #include "decode/event_line.h"
 #include "oplog/oplog.h"
@@ -13,7 +14,6 @@ namespace {
 
 // Event record: eight 32-bit words, host order in the work buffer (log_check
 // converted the RAM log's; the flash log's are stored that way).
-constexpr std::size_t kRecordSize = 32;
 constexpr std::size_t kSeverityWord = 0;
 constexpr std::size_t kTimeHigh = 1;
 constexpr std::size_t kTimeLow = 2;
@@ -26,7 +26,6 @@ constexpr std::size_t kParam3 = 7;
 // count comes from the device's page header. The work buffer holds at most
 // kMaxEventRecords records (6400 / 32), so a larger count decodes the first
 // 200: every record held is shown and nothing past the buffer is read.
-static_assert(kMaxEventRecords * kRecordSize == kWorkBufferSize);
 
 std::int32_t record_word(std::span<const std::uint8_t> record, std::size_t word) {
   std::int32_t value = 0;
@@ -45,8 +44,8 @@ constexpr column kColumns[] = {
     {kParam3, kFieldParam3},
 };
 
-void log_event_line(std::span<const std::uint8_t> record, std::span<char, kTextSize> field,
-                    std::span<char, kTextSize> line) {
+void log_event_line(std::span<const std::uint8_t> record, text_span field,
+                    text_span line) {
   memset_s(field.data(), field.size(), 0, field.size());
   memset_s(line.data(), line.size(), 0, line.size());
   std::size_t length = 0;
@@ -63,18 +62,19 @@ void log_event_line(std::span<const std::uint8_t> record, std::span<char, kTextS
 
 }  // namespace
 
-int analysis_log(std::span<const std::uint8_t, kWorkBufferSize> work, int count, int page_code) {
+int analysis_log(const_work_span work, int count, int page_code) {
   char field[kTextSize] = {};
   char line[kTextSize] = {};
-  if (page_code == 0x80 || page_code == 0xF4) {
+  if (page_code == kPageRamLog || page_code == kPageNvLog) {
     const int records = count < kMaxEventRecords ? count : kMaxEventRecords;
     for (int i = 0; i < records; ++i) {
-      log_event_line(work.subspan(static_cast<std::size_t>(i) * kRecordSize, kRecordSize),
+      log_event_line(work.subspan(static_cast<std::size_t>(i) * kEventRecordSize, kEventRecordSize),
                      field, line);
     }
     return 0;
   }
-  if (page_code == 0x02 || page_code == 0x0A || page_code == 0xF3) {
+  if (page_code == kPageEnclosureStatus || page_code == kPageAdditionalElement ||
+      page_code == kPageSssf) {
     return analysis_page_log(work, count, page_code);
   }
   return 0;

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "logs/logs.h"
+#include "common/sizes.h"
 
 // Writes one line per event record for pages 0x80 and 0xF4; passes the SES
 // pages 0x02, 0x0A and 0xF3 to analysis_page_log. 0 or that result.
-int analysis_log(std::span<const std::uint8_t, kWorkBufferSize> work, int count, int page_code);
+int analysis_log(const_work_span work, int count, int page_code);

@@ -1,12 +1,9 @@
 // Columns of one decoded event line.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
 
-// Every message and decoded line is built in a text buffer of this size.
-inline constexpr std::size_t kTextSize = 2048;
+#include "common/sizes.h"
 
 // Field kinds understood by analysis_byte; any other kind writes nothing.
 inline constexpr int kFieldSeverity = 1;  // severity name, or level in hex
@@ -20,4 +17,4 @@ inline constexpr int kFieldParam3 = 8;
 // Writes the column text of value into field with sprintf_s (size 2048).
 // second is read only for kFieldTime, as the low half of the time count.
 void analysis_byte(std::int32_t value, std::int32_t second, int kind,
-                   std::span<char, kTextSize> field);
+                   text_span field);

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
+#include "common/bytes.h"
+#include "common/sizes.h"
 #include "logs/logs.h"
 #include "oplog/oplog.h"
 
@@ -30,7 +31,7 @@ constexpr std::size_t kWordsPerLine = 8;
 void log_dump_area(const_page_span page, std::uint32_t offset, std::uint32_t length) {
   const std::size_t held = offset < page.size() ? page.size() - offset : 0;
   const std::size_t words = std::min<std::size_t>(length, held) >> 2;
-  char text[2048] = {};
+  char text[kTextSize] = {};
   for (std::size_t i = 0; i < words; ++i) {
     memset_s(text, sizeof text, 0, sizeof text);
     sprintf_s(text, sizeof text, "0x%08x ", bytes::le32(page, offset + 4 * i));

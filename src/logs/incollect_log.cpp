@@ -2,8 +2,9 @@
 #include <cstdlib>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
-#include "bounded/guards.h"
+#include "common/bytes.h"
+#include "common/guards.h"
+#include "common/page_codes.h"
 #include "decode/decode.h"
 #include "logs/logs.h"
 #include "oplog/oplog.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int kFirmwareStatusPage = 0x82;
 constexpr std::size_t kSesPageLength = 2;  // be16: bytes after byte 3
 
 }  // namespace
@@ -19,15 +19,15 @@ constexpr std::size_t kSesPageLength = 2;  // be16: bytes after byte 3
 int log_entry_count(const_page_span page, int page_code) {
   const int page_length = bytes::be16(page, kSesPageLength);
   switch (page_code) {
-    case 0x80:
+    case kPageRamLog:
       return ram_log_record_count(page);
-    case 0xF4:
+    case kPageNvLog:
       return nv_log_record_count(page);
-    case 0x02:
+    case kPageEnclosureStatus:
       return (page_length - 8) / 4;
-    case 0x0A:
+    case kPageAdditionalElement:
       return (page_length - 4) / 36;
-    case 0xF3:
+    case kPageSssf:
       return page_length >> 3;
     default:
       return 0;
@@ -43,7 +43,7 @@ int incollect_log(const char *dev, int page_code) {
   const page_span page(buffer.value, kPageBufferSize);
 
   // The firmware status page is read first and thrown away.
-  (void)sg_query_cmd(dev, kFirmwareStatusPage, page.first<kReceiveSize>());
+  (void)sg_query_cmd(dev, kPageFirmwareStatus, page.first<kReceiveSize>());
   memset_s(page.data(), page.size(), 0, page.size());
 
   sg_incollect_log(dev, page, page_code);

@@ -10,14 +10,14 @@
 #include <cstdlib>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
-#include "bounded/guards.h"
+#include "common/bytes.h"
+#include "common/guards.h"
+#include "common/page_codes.h"
 #include "logs/logs.h"
 #include "sg/sg.h"
 
 namespace {
 
-constexpr int kNvLogPage = 0xF4;
 // A read brings at most kReceiveSize bytes: 4 bytes before page_length's count.
 constexpr std::uint32_t kMaxChunkPageLength = kReceiveSize - 4;
 
@@ -51,7 +51,7 @@ nv_image incollect_nvlog(const char *dev, page_span page) {
   std::uint32_t gathered = 0;
   for (;;) {
     memset_s(page.data(), page.size(), 0, page.size());
-    (void)sg_query_cmd(dev, kNvLogPage, page.first<kReceiveSize>());
+    (void)sg_query_cmd(dev, kPageNvLog, page.first<kReceiveSize>());
     const chunk_header chunk = read_chunk_header(page);
     if (chunk.image_size == 0) return {};
     if (chunk.chunk_offset == 0) {

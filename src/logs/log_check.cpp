@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
+#include "common/bytes.h"
+#include "common/page_codes.h"
 #include "logs/logs.h"
 
 namespace {
@@ -55,27 +56,26 @@ int ses_page_check(const_page_span page, work_span work) {
 }  // namespace
 
 int ram_log_record_count(const_page_span page) {
-  const int declared = bytes::be16(page, ram_log::kRecordBytes) >> 5;
+  const int declared = bytes::be16(page, ram_log::kRecordBytes) >> kEventRecordShift;
   return std::min(declared, kMaxEventRecords);
 }
 
 std::size_t ram_log_sum_record_count(const_page_span page) {
-  const std::size_t declared = bytes::be16(page, ram_log::kRecordBytes) >> 5;
+  const std::size_t declared = bytes::be16(page, ram_log::kRecordBytes) >> kEventRecordShift;
   const std::size_t held = (page.size() - ram_log::kHeaderSize) / kEventRecordSize;
   return std::min(declared, held);
 }
 
-int log_check(std::span<const std::uint8_t, kPageBufferSize> page,
-              std::span<std::uint8_t, kWorkBufferSize> work, int page_code) {
+int log_check(const_page_span page, work_span work, int page_code) {
   if (page.data() == nullptr) return -1;
   switch (page_code) {
-    case 0x80:
+    case kPageRamLog:
       return ram_log_check(page, work);
-    case 0xF4:
+    case kPageNvLog:
       return nv_log_check(page, work);
-    case 0x02:
-    case 0x0A:
-    case 0xF3:
+    case kPageEnclosureStatus:
+    case kPageAdditionalElement:
+    case kPageSssf:
       return ses_page_check(page, work);
     default:
       return 0;

@@ -14,14 +14,7 @@
 #include <cstdint>
 #include <span>
 
-inline constexpr std::size_t kPageBufferSize = 8500;  // heap page buffer per page
-inline constexpr std::size_t kWorkBufferSize = 6400;  // decoded-from work buffer
-inline constexpr int kMaxEventRecords = 200;          // 32-byte records in the work buffer
-inline constexpr std::size_t kEventRecordSize = 32;   // eight 32-bit words
-
-using page_span = std::span<std::uint8_t, kPageBufferSize>;
-using const_page_span = std::span<const std::uint8_t, kPageBufferSize>;
-using work_span = std::span<std::uint8_t, kWorkBufferSize>;
+#include "common/sizes.h"
 
 // RAM event log page (0x80), big-endian fields.
 namespace ram_log {
@@ -78,8 +71,7 @@ struct nv_image {
 nv_image incollect_nvlog(const char *dev, page_span page);
 
 // Checks the page and fills the work buffer for the decoders; 0 or -1.
-int log_check(std::span<const std::uint8_t, kPageBufferSize> page,
-              std::span<std::uint8_t, kWorkBufferSize> work, int page_code);
+int log_check(const_page_span page, work_span work, int page_code);
 
 // The check of page 0xF4: the header CRC, then the crash dump into the log
 // and the flash event records into the work buffer; 0 or -1.

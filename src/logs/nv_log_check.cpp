@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "logs/logs.h"
 #include "oplog/oplog.h"
 
@@ -22,7 +22,7 @@ std::uint64_t first_flash_record(const_page_span page) {
 int nv_log_record_count(const_page_span page) {
   const std::uint32_t length = bytes::le32(page, nv_log::kEventLogLength);
   if (length < nv_log::kEventAreaHeader) return 0;
-  const std::uint64_t declared = (length - nv_log::kEventAreaHeader) >> 5;
+  const std::uint64_t declared = (length - nv_log::kEventAreaHeader) >> kEventRecordShift;
   const std::uint64_t start = first_flash_record(page);
   const std::uint64_t held = start < page.size() ? (page.size() - start) / kEventRecordSize : 0;
   return static_cast<int>(std::min({declared, held, std::uint64_t{kMaxEventRecords}}));

@@ -2,7 +2,8 @@
 #include <algorithm>
 
 #include "bounded/bounded.h"
-#include "bounded/guards.h"
+#include "common/guards.h"
+#include "common/page_codes.h"
 #include "logs/logs.h"
 #include "oplog/oplog.h"
 #include "sg/sg.h"
@@ -21,14 +22,14 @@ void place_nv_image(page_span page, nv_image image) {
 }  // namespace
 
 void sg_incollect_log(const char *dev, page_span page, int page_code) {
-  if (page_code == 0x80) {
+  if (page_code == kPageRamLog) {
     recorde_log("\nincollect RAM log\n", 0);
     if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
       recorde_log("send expander incollect RAM log fail\n\r", 0);
     }
     return;
   }
-  if (page_code == 0xF4) {
+  if (page_code == kPageNvLog) {
     recorde_log("incollect NVlog\n", 0);
     const nv_image image = incollect_nvlog(dev, page);
     if (image.data == nullptr) {

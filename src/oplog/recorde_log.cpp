@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "bounded/guards.h"
+#include "common/guards.h"
 #include "oplog/oplog.h"
 
 char g_log_file_path[26] = "/var/log/expander_log.txt";

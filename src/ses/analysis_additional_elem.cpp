@@ -1,6 +1,6 @@
 // Additional Element Status page (0x0A): the walk over its descriptors.
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "oplog/oplog.h"
 #include "ses/ses_decode.h"
 

@@ -1,7 +1,7 @@
 // SAS part of one additional element descriptor: its phys, their device
 // types, protocols and addresses.
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "oplog/oplog.h"
 #include "ses/ses_decode.h"
 

@@ -1,6 +1,7 @@
 // Dispatcher of the SES status pages, and the Enclosure Status page (0x02).
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
+#include "common/bytes.h"
+#include "common/page_codes.h"
 #include "oplog/oplog.h"
 #include "ses/ses.h"
 #include "ses/ses_decode.h"
@@ -60,16 +61,16 @@ std::span<const std::uint8_t> ses_page_bytes(std::span<const std::uint8_t> work)
   return work.first(held);
 }
 
-int analysis_page_log(std::span<const std::uint8_t, kWorkBufferSize> work, int count,
+int analysis_page_log(const_work_span work, int count,
                       int page_code) {
   const std::span<const std::uint8_t> page = ses_page_bytes(work);
   switch (page_code) {
-    case 0x02:
+    case kPageEnclosureStatus:
       return enclosure_status_page(page, count);
-    case 0x0A:
+    case kPageAdditionalElement:
       recorde_log("\nAdditional element status diagnostic page: (0x0A)\n", 0);
       return analysis_additional_elem(page, count);
-    case 0xF3:
+    case kPageSssf:
       return sssf_status_page(page, count);
     default:
       return 0;

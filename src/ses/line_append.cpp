@@ -5,7 +5,7 @@
 #include "bounded/bounded.h"
 #include "ses/ses_decode.h"
 
-void line_append(std::span<char, kTextSize> text, std::size_t *length, const char *format, ...) {
+void line_append(text_span text, std::size_t *length, const char *format, ...) {
   if (*length >= text.size() - 1) return;  // full: nothing more fits
   va_list args;
   va_start(args, format);

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <span>
 
-#include "logs/logs.h"
+#include "common/sizes.h"
 
 // Decodes page 0x02, 0x0A or 0xF3 from the work buffer into the log.
 // Returns the page decoder's result, 0 for any other page code.
-int analysis_page_log(std::span<const std::uint8_t, kWorkBufferSize> work, int count,
+int analysis_page_log(const_work_span work, int count,
                       int page_code);

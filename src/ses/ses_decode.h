@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "decode/event_line.h"
+#include "common/sizes.h"
 
 // Element type of an array device slot: the only status layout decoded.
 inline constexpr int kArrayDeviceSlot = 23;
@@ -65,5 +65,5 @@ inline int bit_value(std::span<const std::uint8_t> bytes, const bit_row &row) {
 
 // Appends formatted text to a line being built in text at *length, bounded
 // by the room left; *length becomes the new end of the text.
-void line_append(std::span<char, kTextSize> text, std::size_t *length, const char *format, ...)
+void line_append(text_span text, std::size_t *length, const char *format, ...)
     __attribute__((format(printf, 3, 4)));

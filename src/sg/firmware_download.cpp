@@ -2,19 +2,17 @@
 #include <cstdio>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
-#include "bounded/guards.h"
+#include "common/bytes.h"
+#include "common/guards.h"
+#include "common/page_codes.h"
 #include "oplog/oplog.h"
 #include "sg/sg.h"
 
 namespace {
 
-constexpr int kFirmwareStatusPage = 0x82;
-constexpr std::size_t kTextSize = 2048;
 constexpr std::size_t kPieceSize = 512;        // image bytes per piece at most
 
 // Download piece: String Out page 0x04 carrying the download command.
-constexpr std::uint8_t kStringOutPage = 0x04;
 constexpr std::uint8_t kDownloadCommand = 0x01;
 constexpr std::size_t kPageLengthOffset = 2;   // big-endian 16-bit: n + 5
 constexpr std::size_t kCommandOffset = 4;
@@ -25,7 +23,7 @@ constexpr std::size_t kPageLengthBias = 5;     // command byte and offset field
 constexpr std::array<std::uint8_t, 4> kFirmwareSignature = {0x50, 0x4D, 0x43, 0x00};
 
 void fill_header(std::span<std::uint8_t> param, std::size_t count, std::uint32_t offset) {
-  param[0] = kStringOutPage;
+  param[0] = kPageStringOut;
   param[1] = 0x00;
   bytes::put_be16(param, kPageLengthOffset, static_cast<std::uint16_t>(count + kPageLengthBias));
   param[kCommandOffset] = kDownloadCommand;
@@ -64,7 +62,7 @@ int firmware_download(const char *file, const char *dev) {
     return -1;
   }
   std::array<std::uint8_t, kReceiveSize> param{};
-  (void)sg_query_cmd(dev, kFirmwareStatusPage, param);  // pieces overwrite it
+  (void)sg_query_cmd(dev, kPageFirmwareStatus, param);  // pieces overwrite it
 
   std::size_t count = 0;
   std::uint32_t offset = 0;

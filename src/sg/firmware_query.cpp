@@ -2,15 +2,13 @@
 #include <cstdlib>
 
 #include "bounded/bounded.h"
-#include "bounded/bytes.h"
-#include "bounded/guards.h"
+#include "common/bytes.h"
+#include "common/guards.h"
+#include "common/page_codes.h"
 #include "oplog/oplog.h"
 #include "sg/sg.h"
 
 namespace {
-
-constexpr int kFirmwareStatusPage = 0x82;
-constexpr std::size_t kTextSize = 2048;
 
 // Firmware status page 0x82: the bytes the version block uses.
 constexpr std::size_t kPageCodeOffset = 0;
@@ -64,8 +62,8 @@ int firmware_query(const char *dev) {
   memset_s(page.value, kReceiveSize, 0, kReceiveSize);
   std::span<std::uint8_t, kReceiveSize> buf(page.value, kReceiveSize);
 
-  (void)sg_query_cmd(dev, kFirmwareStatusPage, buf);
-  const int result = sg_query_cmd(dev, kFirmwareStatusPage, buf);
+  (void)sg_query_cmd(dev, kPageFirmwareStatus, buf);
+  const int result = sg_query_cmd(dev, kPageFirmwareStatus, buf);
   if (result != 0 || bytes::u8(buf, kPageCodeOffset) == 0) return -1;
 
   build_block(buf, block, line);

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <span>
 
-// Every RECEIVE DIAGNOSTIC RESULTS asks for exactly this many bytes.
-inline constexpr std::size_t kReceiveSize = 2048;
+#include "common/sizes.h"
 
 // Reads diagnostic page (low 8 bits of page_code) into buf.
 // Returns 0 when the request succeeded with status GOOD, -1 otherwise.

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "sg/sg.h"
 #include "sg/sg_exchange.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "logs/fake_expander.h"
 #include "logs/logs.h"
 #include "logs/page_builders.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "logs/logs.h"
 #include "logs/page_builders.h"
 #include "support/temp_log.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "bounded/bytes.h"
+#include "common/bytes.h"
 #include "logs/logs.h"
 
 namespace sestest {
