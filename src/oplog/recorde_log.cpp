@@ -6,7 +6,9 @@
 char g_log_file_path[26] = "/var/log/expander_log.txt";
 
 // Opens the log for append on every call, so no handle outlives an entry and
-// another process's appends may fall between two entries of a run.
+// another process's appends may fall between two entries of a run. The text
+// may only reach the file when the stream is flushed at the close (a full
+// disk reports its error there), so the close's result counts as a write's.
 void recorde_log(const char *text, int stamp) {
   guard::file log(std::fopen(g_log_file_path, "a"));
   if (log.value == nullptr) {
@@ -19,7 +21,9 @@ void recorde_log(const char *text, int stamp) {
     stamp_result = std::fprintf(log.value, "%s", g_cur_time);
   }
   int text_result = std::fprintf(log.value, "%s", text != nullptr ? text : "");
-  if (stamp_result < 0 || text_result < 0) {
+  const int close_result = std::fclose(log.value);
+  log.value = nullptr;
+  if (stamp_result < 0 || text_result < 0 || close_result != 0) {
     std::printf("write log to %s fail\n", g_log_file_path);
   }
 }

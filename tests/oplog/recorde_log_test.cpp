@@ -63,4 +63,24 @@ TEST(RecordeLog, UnopenableLogPrintsItsMessageEachTime) {
             "open log file /nonexistent-dir/x error\n");
 }
 
+// /dev/full takes every buffered write and fails the flush at the close with
+// ENOSPC: the entry is lost, and that must be said once per entry, never
+// twice, whether the stamp, the text or only the close reported it.
+TEST(RecordeLog, ErrorReportedOnlyAtTheCloseIsSaid) {
+  testsupport::TempLog log;
+  char saved[26];
+  std::memcpy(saved, g_log_file_path, sizeof saved);
+  std::memset(g_log_file_path, 0, sizeof g_log_file_path);
+  std::strcpy(g_log_file_path, "/dev/full");
+  testing::internal::CaptureStdout();
+  recorde_log("one\n", 1);
+  recorde_log("two\n", 0);
+  recorde_log("", 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  std::memcpy(g_log_file_path, saved, sizeof saved);
+  EXPECT_EQ(out,
+            "write log to /dev/full fail\n"
+            "write log to /dev/full fail\n");
+}
+
 }  // namespace
