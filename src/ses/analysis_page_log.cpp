@@ -17,16 +17,17 @@ constexpr std::size_t kOverallElement = 8;
 constexpr std::size_t kFirstElement = 12;
 constexpr std::size_t kElementSize = 4;
 
-// count is (page_length - 8) / 4 from the page header. Only elements that lie
-// wholly inside the page copy are decoded (at most 1597 in 6400 bytes): the
-// walk stops at the first that would reach past it. A page too short for the
-// overall element shows the headings only.
-int enclosure_status_page(std::span<const std::uint8_t> page, int count) {
+// count is (page_length - 8) / 4 from the page header. The overall element
+// is always decoded from the work buffer, where bytes the page did not bring
+// read as the zeros of the cleared buffer. Numbered elements are decoded only
+// where they lie wholly inside the page copy (at most 1597 in 6400 bytes):
+// the walk stops at the first that would reach past it, and a page the check
+// refused to copy has none.
+int enclosure_status_page(const_work_span work, std::span<const std::uint8_t> page, int count) {
   recorde_log("\rEnclosure Status Page(0x02)\n", 0);
   recorde_log("  Overall descriptor:\n", 0);
-  if (!bytes::fits(page, kOverallElement, kElementSize)) return 0;
   int result = analysis_enc_status(
-      "   ", page.subspan(kOverallElement).first<kElementSize>(), kArrayDeviceSlot);
+      "   ", work.subspan<kOverallElement, kElementSize>(), kArrayDeviceSlot);
   char text[kTextSize];
   for (int n = 0; n < count; ++n) {
     const std::size_t off = kFirstElement + static_cast<std::size_t>(n) * kElementSize;
@@ -66,7 +67,7 @@ int analysis_page_log(const_work_span work, int count,
   const std::span<const std::uint8_t> page = ses_page_bytes(work);
   switch (page_code) {
     case kPageEnclosureStatus:
-      return enclosure_status_page(page, count);
+      return enclosure_status_page(work, page, count);
     case kPageAdditionalElement:
       recorde_log("\nAdditional element status diagnostic page: (0x0A)\n", 0);
       return analysis_additional_elem(page, count);

@@ -130,4 +130,33 @@ TEST(IncollectRoad, NvLogWithBadHeaderCrcPrintsNoDump) {
   EXPECT_EQ(log.text(), "incollect NVlog\ncheck log fail\n\r");
 }
 
+// An Enclosure Status page too short for its overall element (page_length 1
+// to 7, count -1 or 0): the headings and the overall element are logged, the
+// element's missing bytes read as the zeros of the cleared work buffer.
+TEST(IncollectRoad, ShortEnclosurePageLogsTheOverallElement) {
+  const std::string overall =
+      "\rEnclosure Status Page(0x02)\n  Overall descriptor:\n"
+      "   Predicted failure=0, Disabled=0, Swap=0, status: Unsupported\n"
+      "   OK=0, Reserved device=0, Hot spare=0, Cons check=0\n"
+      "   In crit array=0, In failed array=0, Rebuild/remap=0, R/R abort=0\n"
+      "   App client bypass A=0, Do not remove=0, Enc bypass A=0, Enc bypass B=0\n"
+      "   Ready to insert=0, RMV=0, Ident=0, Report=0\n"
+      "   App client bypass B=0, Fault sensed=0, Fault reqstd=0, Device off=0\n"
+      "   Bypassed A=0, Bypassed B=0, Dev bypassed A=0, Dev bypassed B=0\n";
+  for (std::uint16_t page_length = 1; page_length <= 7; ++page_length) {
+    SCOPED_TRACE(page_length);
+    testsupport::TempLog log;
+    testlogs::fake_expander fake;
+    // Bytes past page_length + 4 are not the page's: all bits set, never shown.
+    bytevec page(2048, 0xFF);
+    page[0] = 0x02;
+    page[1] = 0;
+    testlogs::put_be16(page, 2, page_length);
+    for (std::size_t i = 4; i < page_length + 4u; ++i) page[i] = 0;
+    fake.always(0x02, page);
+    EXPECT_EQ(incollect_log(kDev, 0x02), 0);
+    EXPECT_EQ(log.text(), overall);
+  }
+}
+
 }  // namespace

@@ -52,17 +52,19 @@ TEST(EnclosurePage, CountZeroOrNegativeShowsOverallOnly) {
   }
 }
 
-// Elements are decoded only while they lie inside the page copy
+// Numbered elements are decoded only while they lie inside the page copy
 // (page_length + 4 bytes): the bytes after it are poison (all bits set), so an
-// element read past the copy would show "reserved [15]".
+// element read past the copy would show "reserved [15]". The overall element
+// always comes from the work buffer; its bytes stay zero here, as the cleared
+// buffer leaves them after a short page's copy.
 struct limit_case {
   int page_length;
   int count;
-  int elements;  // -1: not even the overall element
+  int elements;
 };
 
 const limit_case kLimits[] = {
-    {1, -1, -1},      {7, 0, -1},        {8, 0, 0},          {11, 0, 0},
+    {1, -1, 0},       {4, -1, 0},        {7, 0, 0},          {8, 0, 0},          {11, 0, 0},
     {12, 1, 1},       {12, 5, 1},        {15, 1, 1},         {16, 100, 2},
     {6396, 1597, 1597}, {6396, 1598, 1597}, {6396, 100000, 1597}, {6395, 1596, 1596},
     {6392, 2000, 1596},
@@ -75,9 +77,9 @@ TEST(EnclosurePage, ElementsStopAtTheEndOfThePageCopy) {
     put_header(*work, 0x02, static_cast<std::uint16_t>(c.page_length));
     // Poison reaches the page's own bytes only after the copy; the elements
     // inside the copy stay zero.
+    for (std::size_t i = 8; i < 12; ++i) (*work)[i] = 0;
     const std::string text = run(*work, c.count);
-    std::string want = kHeadings;
-    if (c.elements >= 0) want += element_text(false);
+    std::string want = std::string(kHeadings) + element_text(false);
     for (int n = 0; n < c.elements; ++n) {
       want += "  Element " + std::to_string(n) + " descriptor:\n" + element_text(false);
     }
@@ -86,15 +88,17 @@ TEST(EnclosurePage, ElementsStopAtTheEndOfThePageCopy) {
   }
 }
 
-TEST(EnclosurePage, RefusedPageShowsHeadingsOnly) {
-  // A page longer than the work buffer was not copied: the buffer is cleared.
+TEST(EnclosurePage, RefusedPageShowsOverallElementOnly) {
+  // A page longer than the work buffer was not copied: the buffer is cleared,
+  // and its zeros are the overall element.
+  const std::string overall = std::string(kHeadings) + element_text(false);
   auto work = make_work();
-  EXPECT_EQ(run(*work, (6397 - 8) / 4), kHeadings);
-  // A buffer that claims more than it can hold is not decoded either.
-  put_header(*work, 0x02, 6397);
-  EXPECT_EQ(run(*work, 1597), kHeadings);
-  put_header(*work, 0x02, 0xFFFF);
-  EXPECT_EQ(run(*work, (0xFFFF - 8) / 4), kHeadings);
+  EXPECT_EQ(run(*work, (6397 - 8) / 4), overall);
+  // A buffer that claims more than it can hold has no numbered element either.
+  put_header(*work, 0x02, 6397, 0);
+  EXPECT_EQ(run(*work, 1597), overall);
+  put_header(*work, 0x02, 0xFFFF, 0);
+  EXPECT_EQ(run(*work, (0xFFFF - 8) / 4), overall);
 }
 
 TEST(SesDispatch, OtherPagesLogNothing) {
