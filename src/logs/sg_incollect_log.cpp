@@ -19,6 +19,12 @@ void place_nv_image(page_span page, nv_image image) {
   memcpy_s(page.data(), page.size(), image.data, held);
 }
 
+// A page that could not be fetched is no page: whatever a failed read or a
+// failed assembly left in the page buffer is cleared, so the check fails on
+// it (a page_length of 0, a header CRC that does not match) instead of
+// decoding bytes that may pass it.
+void drop_page(page_span page) { memset_s(page.data(), page.size(), 0, page.size()); }
+
 }  // namespace
 
 void sg_incollect_log(const char *dev, page_span page, int page_code) {
@@ -26,6 +32,7 @@ void sg_incollect_log(const char *dev, page_span page, int page_code) {
     recorde_log("\nincollect RAM log\n", 0);
     if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
       recorde_log("send expander incollect RAM log fail\n\r", 0);
+      drop_page(page);
     }
     return;
   }
@@ -34,6 +41,7 @@ void sg_incollect_log(const char *dev, page_span page, int page_code) {
     const nv_image image = incollect_nvlog(dev, page);
     if (image.data == nullptr) {
       recorde_log("send expander incollect NVlog fail\n", 0);
+      drop_page(page);
       return;
     }
     place_nv_image(page, image);
@@ -41,5 +49,6 @@ void sg_incollect_log(const char *dev, page_span page, int page_code) {
   }
   if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
     recorde_log("send expander incollect SES page log fail\n\r", 0);
+    drop_page(page);
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "logs/fake_expander.h"
 #include "logs/logs.h"
 #include "logs/page_builders.h"
+#include "support/sim_device.h"
 #include "support/temp_log.h"
 
 namespace {
@@ -78,6 +80,44 @@ struct count_case {
   std::uint16_t page_length;
   int count;
 };
+
+// A chunk that starts with a later chunk_offset ends the assembly with no
+// image, though the bytes it left in the page buffer would pass the header
+// CRC: the page has failed, and no crash dump may be printed from them.
+TEST(IncollectLog, FailedNvAssemblyIsAFailedPageWhateverTheBufferHolds) {
+  testsupport::TempLog log;
+  testlogs::fake_expander fake;
+  testlogs::bytevec chunk(2048, 0);
+  chunk[0] = 0xF4;
+  testlogs::put_be16(chunk, 2, 2044);
+  testlogs::put_be32(chunk, 4, 512);   // chunk_offset: not a first chunk
+  testlogs::put_be32(chunk, 8, 4096);  // image_size
+  testlogs::put_le32(chunk, 24, 0);    // register area: offset 0, 8 words
+  testlogs::put_le32(chunk, 28, 32);
+  testlogs::put_le32(chunk, 116, testlogs::reference_crc32(chunk.data(), 116));
+  fake.always(0xF4, chunk);
+  EXPECT_EQ(incollect_log(kDev, 0xF4), -1);
+  EXPECT_EQ(log.text(), "incollect NVlog\nsend expander incollect NVlog fail\ncheck log fail\n\r");
+}
+
+// A read whose transport timed out reports failure though the target's data
+// arrived: the page is a failed page, not decoded.
+TEST(IncollectLog, FailedReadIsAFailedPageWhateverTheBufferHolds) {
+  const failure_case cases[] = {
+      {0x80, "\nincollect RAM log\nsend expander incollect RAM log fail\n\rcheck log fail\n\r"},
+      {0x02, "send expander incollect SES page log fail\n\rcheck log fail\n\r"},
+      {0x0A, "send expander incollect SES page log fail\n\rcheck log fail\n\r"},
+      {0xF3, "send expander incollect SES page log fail\n\rcheck log fail\n\r"},
+  };
+  for (const auto &c : cases) {
+    testsupport::TempLog log;
+    char rule[32];
+    std::snprintf(rule, sizeof rule, "delay:0x%02x/1=60000", c.code);
+    testsupport::sim_device device({.pages = {}, .nv_chunks = {}, .faults = rule});
+    EXPECT_EQ(incollect_log(testsupport::sim_device::kNode, c.code), -1) << c.code;
+    EXPECT_EQ(log.text(), c.log) << c.code;
+  }
+}
 
 TEST(LogEntryCount, SesPagesCountAsTheirHeaderSays) {
   const count_case cases[] = {
