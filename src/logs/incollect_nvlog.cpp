@@ -7,6 +7,11 @@
 // without data, one longer than a read can bring, or one that would run past
 // the image. Each accepted chunk adds at least one byte, so the assembly ends
 // after at most image_size reads.
+//
+// Only the first kPageBufferSize bytes of an image are ever used, so only
+// those are kept: the rest of the image is counted as it arrives, not stored.
+// The memory taken no longer depends on the image_size a device declares.
+#include <algorithm>
 #include <cstdlib>
 
 #include "bounded/bounded.h"
@@ -48,6 +53,7 @@ std::uint32_t chunk_data_length(const chunk_header &chunk, std::uint32_t size,
 nv_image incollect_nvlog(const char *dev, page_span page) {
   guard::heap<std::uint8_t> image(nullptr);
   std::uint32_t size = 0;
+  std::uint32_t kept = 0;  // bytes of the image stored: the first min(size, kPageBufferSize)
   std::uint32_t gathered = 0;
   for (;;) {
     memset_s(page.data(), page.size(), 0, page.size());
@@ -56,17 +62,21 @@ nv_image incollect_nvlog(const char *dev, page_span page) {
     if (chunk.image_size == 0) return {};
     if (chunk.chunk_offset == 0) {
       if (image.value != nullptr) return {};  // the image restarted part-way
-      image.value = static_cast<std::uint8_t *>(std::malloc(chunk.image_size));
-      if (image.value == nullptr) return {};
       size = chunk.image_size;
+      kept = static_cast<std::uint32_t>(std::min<std::size_t>(size, kPageBufferSize));
+      image.value = static_cast<std::uint8_t *>(std::malloc(kept));
+      if (image.value == nullptr) return {};
     } else if (image.value == nullptr) {
       return {};  // a later chunk before the first
     }
     if (chunk.image_size != size) return {};
     const std::uint32_t data = chunk_data_length(chunk, size, gathered);
     if (data == 0) return {};
-    memcpy_s(image.value + gathered, size - gathered, page.data() + nv_chunk::kData, data);
-    gathered += data;
-    if (gathered == size) return {image.release(), size};
+    if (gathered < kept) {
+      const std::uint32_t room = kept - gathered;
+      memcpy_s(image.value + gathered, room, page.data() + nv_chunk::kData, std::min(data, room));
+    }
+    gathered += data;  // data <= size - gathered: no wrap
+    if (gathered == size) return {image.release(), size, kept};
   }
 }

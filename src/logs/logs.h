@@ -59,10 +59,13 @@ int log_entry_count(const_page_span page, int page_code);
 // caller's.
 void sg_incollect_log(const char *dev, page_span page, int page_code);
 
-// The NV log image: a malloc block of size bytes, or data == nullptr for none.
+// The NV log image of size bytes, as declared by its chunks, of which the
+// malloc block data keeps the first held bytes (at most kPageBufferSize, the
+// only ones ever used); data == nullptr for no image.
 struct nv_image {
   std::uint8_t *data = nullptr;
   std::uint32_t size = 0;
+  std::uint32_t held = 0;
 };
 
 // Assembles the NV log image from successive reads of page 0xF4, using the

@@ -15,7 +15,7 @@ namespace {
 void place_nv_image(page_span page, nv_image image) {
   guard::heap<std::uint8_t> owned(image.data);
   memset_s(page.data(), page.size(), 0, page.size());
-  const std::size_t held = std::min<std::size_t>(image.size, page.size());
+  const std::size_t held = std::min<std::size_t>(image.held, page.size());
   memcpy_s(page.data(), page.size(), image.data, held);
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,13 @@ TEST(NvAssembly, ChunksJoinIntoTheImage) {
       assembly a = assemble(chunks);
       ASSERT_NE(a.image.data, nullptr) << size << "/" << chunk;
       EXPECT_EQ(a.image.size, size);
+      // Only the bytes that can reach the page buffer are kept.
+      const std::size_t held = std::min<std::size_t>(size, kPageBufferSize);
+      EXPECT_EQ(a.image.held, held);
       EXPECT_EQ(a.reads, chunks.size());
-      EXPECT_TRUE(std::equal(image.begin(), image.end(), a.image.data)) << size << "/" << chunk;
+      EXPECT_TRUE(std::equal(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(held),
+                             a.image.data))
+          << size << "/" << chunk;
       std::free(a.image.data);
     }
   }
@@ -97,6 +103,46 @@ TEST(NvAssembly, MalformedSequencesGiveNoImageAndStop) {
     EXPECT_EQ(a.reads, c.reads) << c.what;
     std::free(a.image.data);
   }
+}
+
+// Virtual memory of the process (VmSize), in bytes.
+std::size_t virtual_size() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmSize:", 0) == 0) return std::stoul(line.substr(7)) * 1024;
+  }
+  return 0;
+}
+
+sg_syscalls g_served;
+std::size_t g_peak_size = 0;
+
+// Samples the process's size at every read of the assembly, then answers it.
+int sampling_ioctl(int fd, unsigned long request, void *arg) {
+  g_peak_size = std::max(g_peak_size, virtual_size());
+  return g_served.ioctl_fn(fd, request, arg);
+}
+
+// A first chunk may declare an image of 4 GiB: the assembly goes on counting
+// its chunks while its memory stays that of the bytes it keeps.
+TEST(NvAssembly, MemoryDoesNotFollowTheDeclaredImageSize) {
+  const bytevec data = patterned_image(6 * 2028);
+  testlogs::fake_expander fake;
+  fake.queue(0xF4, testlogs::nv_chunk_page(data, 0, 2028, 0, 0xFFFFFFFFu));
+  for (std::size_t k = 1; k < 6; ++k) {
+    fake.queue(0xF4, testlogs::nv_chunk_page(data, 2028 * k, 2028, 2028 * k, 0xFFFFFFFFu));
+  }
+  fake.queue(0xF4, testlogs::nv_chunk_page(data, 0, 2028, 6 * 2028, 0));  // the image ends
+  g_served = g_sg_syscalls;
+  sg_seam_guard sampling(sg_syscalls{g_served.open_fn, sampling_ioctl, g_served.close_fn});
+  std::array<std::uint8_t, kPageBufferSize> page{};
+  const std::size_t before = virtual_size();
+  g_peak_size = before;
+  const nv_image image = incollect_nvlog("/dev/sg-fake", page);
+  EXPECT_EQ(image.data, nullptr);
+  EXPECT_EQ(fake.requests().size(), 7u);  // every chunk was taken in
+  EXPECT_LT(g_peak_size - before, std::size_t{64} << 20);
 }
 
 TEST(NvAssembly, LargestChunkOfOneReadIsAccepted) {
