@@ -28,22 +28,23 @@ constexpr std::size_t kWordsPerLine = 8;
 
 }  // namespace
 
-void log_dump_area(const_page_span page, std::uint32_t offset, std::uint32_t length) {
-  const std::size_t held = offset < page.size() ? page.size() - offset : 0;
+void log_dump_area(std::span<const std::uint8_t> image, std::uint32_t offset,
+                   std::uint32_t length) {
+  const std::size_t held = offset < image.size() ? image.size() - offset : 0;
   const std::size_t words = std::min<std::size_t>(length, held) >> 2;
   char text[kTextSize] = {};
   for (std::size_t i = 0; i < words; ++i) {
     memset_s(text, sizeof text, 0, sizeof text);
-    sprintf_s(text, sizeof text, "0x%08x ", bytes::le32(page, offset + 4 * i));
+    sprintf_s(text, sizeof text, "0x%08x ", bytes::le32(image, offset + 4 * i));
     recorde_log(text, 0);
     if ((i + 1) % kWordsPerLine == 0) recorde_log("\n", 0);
   }
 }
 
-void log_crash_dump(const_page_span page) {
+void log_crash_dump(std::span<const std::uint8_t> image) {
   for (const dump_area &area : kAreas) {
     recorde_log(area.heading, 0);
-    log_dump_area(page, bytes::le32(page, area.offset_field),
-                  bytes::le32(page, area.offset_field + 4));
+    log_dump_area(image, bytes::le32(image, area.offset_field),
+                  bytes::le32(image, area.offset_field + 4));
   }
 }

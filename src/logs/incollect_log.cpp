@@ -16,13 +16,13 @@ constexpr std::size_t kSesPageLength = 2;  // be16: bytes after byte 3
 
 }  // namespace
 
-int log_entry_count(const_page_span page, int page_code) {
+int log_entry_count(const_page_span page, int page_code, std::size_t held) {
   const int page_length = bytes::be16(page, kSesPageLength);
   switch (page_code) {
     case kPageRamLog:
-      return ram_log_record_count(page);
+      return ram_log_record_count(page, held);
     case kPageNvLog:
-      return nv_log_record_count(page);
+      return nv_log_record_count(page_bytes_held(page, held));
     case kPageEnclosureStatus:
       return (page_length - 8) / 4;
     case kPageAdditionalElement:
@@ -46,12 +46,12 @@ int incollect_log(const char *dev, int page_code) {
   (void)sg_query_cmd(dev, kPageFirmwareStatus, page.first<kReceiveSize>());
   memset_s(page.data(), page.size(), 0, page.size());
 
-  sg_incollect_log(dev, page, page_code);
-  if (log_check(page, work, page_code) != 0) {
+  const std::size_t held = sg_incollect_log(dev, page, page_code);
+  if (log_check(page, work, page_code, held) != 0) {
     recorde_log("check log fail\n\r", 0);
     return -1;
   }
-  const int count = log_entry_count(page, page_code);
+  const int count = log_entry_count(page, page_code, held);
   if (analysis_log(work, count, page_code) != 0) {
     recorde_log("analysis log fail\n\r", 0);
     return -1;

@@ -29,19 +29,19 @@ std::uint32_t record_byte_sum(const_page_span page, std::size_t n) {
   return sum;
 }
 
-int ram_log_check(const_page_span page, work_span work) {
+int ram_log_check(const_page_span page, work_span work, std::size_t held) {
   std::array<std::uint8_t, ram_log::kHeaderSize> header{};
   memcpy_s(header.data(), header.size(), page.data(), header.size());
   const std::uint16_t page_length = bytes::be16(header, ram_log::kPageLength);
   const std::uint32_t record_sum = bytes::be32(header, ram_log::kRecordSum);
   if (page_length == 0) return -1;
 
-  const int converted = ram_log_record_count(page);
+  const int converted = ram_log_record_count(page, held);
   for (int n = 0; n < converted; ++n) {
     const std::size_t at = static_cast<std::size_t>(n) * kEventRecordSize;
     convert_record(page, ram_log::kHeaderSize + at, work, at);
   }
-  return record_byte_sum(page, ram_log_sum_record_count(page)) == record_sum ? 0 : -1;
+  return record_byte_sum(page, ram_log_sum_record_count(page, held)) == record_sum ? 0 : -1;
 }
 
 // An SES page is copied as received; a page longer than the work buffer is
@@ -53,26 +53,35 @@ int ses_page_check(const_page_span page, work_span work) {
   return 0;
 }
 
+// Records that lie wholly inside the first held bytes of the page buffer:
+// bytes past what the read brought are the buffer's zeros, never records.
+std::size_t ram_records_held(const_page_span page, std::size_t held) {
+  const std::size_t bytes_held = page_bytes_held(page, held).size();
+  return bytes_held > ram_log::kHeaderSize
+             ? (bytes_held - ram_log::kHeaderSize) / kEventRecordSize
+             : 0;
+}
+
 }  // namespace
 
-int ram_log_record_count(const_page_span page) {
-  const int declared = bytes::be16(page, ram_log::kRecordBytes) >> kEventRecordShift;
-  return std::min(declared, kMaxEventRecords);
-}
-
-std::size_t ram_log_sum_record_count(const_page_span page) {
+int ram_log_record_count(const_page_span page, std::size_t held) {
   const std::size_t declared = bytes::be16(page, ram_log::kRecordBytes) >> kEventRecordShift;
-  const std::size_t held = (page.size() - ram_log::kHeaderSize) / kEventRecordSize;
-  return std::min(declared, held);
+  return static_cast<int>(std::min({declared, ram_records_held(page, held),
+                                    static_cast<std::size_t>(kMaxEventRecords)}));
 }
 
-int log_check(const_page_span page, work_span work, int page_code) {
+std::size_t ram_log_sum_record_count(const_page_span page, std::size_t held) {
+  const std::size_t declared = bytes::be16(page, ram_log::kRecordBytes) >> kEventRecordShift;
+  return std::min(declared, ram_records_held(page, held));
+}
+
+int log_check(const_page_span page, work_span work, int page_code, std::size_t held) {
   if (page.data() == nullptr) return -1;
   switch (page_code) {
     case kPageRamLog:
-      return ram_log_check(page, work);
+      return ram_log_check(page, work, held);
     case kPageNvLog:
-      return nv_log_check(page, work);
+      return nv_log_check(page, work, held);
     case kPageEnclosureStatus:
     case kPageAdditionalElement:
     case kPageSssf:

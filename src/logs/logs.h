@@ -51,13 +51,18 @@ int incollect_log(const char *dev, int page_code);
 // buffer after log_check: event records for 0x80 and 0xF4 (see the record
 // counts below), (page_length - 8) / 4 for 0x02, (page_length - 4) / 36 for
 // 0x0A, page_length >> 3 for 0xF3, 0 for any other page. The SES counts are
-// the page's own; the SES decoders bound them by the page copied.
-int log_entry_count(const_page_span page, int page_code);
+// the page's own; the SES decoders bound them by the page copied. held is
+// the number of page-buffer bytes that hold what the expander sent, as
+// sg_incollect_log returns it.
+int log_entry_count(const_page_span page, int page_code, std::size_t held = kPageBufferSize);
 
 // Reads the page (page 0xF4: the first bytes of the assembled NV log image)
 // into the page buffer. Failures are only logged; the buffer stays the
-// caller's.
-void sg_incollect_log(const char *dev, page_span page, int page_code);
+// caller's. Returns how many bytes from the start of the page buffer hold
+// what the expander sent: a read's kReceiveSize, the image bytes the page
+// buffer holds for page 0xF4, 0 when nothing could be fetched (the page
+// buffer is then cleared). The rest of the page buffer is its cleared zeros.
+std::size_t sg_incollect_log(const char *dev, page_span page, int page_code);
 
 // The NV log image of size bytes, as declared by its chunks, of which the
 // malloc block data keeps the first held bytes (at most kPageBufferSize, the
@@ -73,33 +78,42 @@ struct nv_image {
 // malformed chunk ends the assembly with no image.
 nv_image incollect_nvlog(const char *dev, page_span page);
 
-// Checks the page and fills the work buffer for the decoders; 0 or -1.
-int log_check(const_page_span page, work_span work, int page_code);
+// Checks the page and fills the work buffer for the decoders; 0 or -1. Only
+// the first held bytes of the page buffer are the page's (see
+// sg_incollect_log): no event record or dump word is taken from beyond them.
+int log_check(const_page_span page, work_span work, int page_code,
+              std::size_t held = kPageBufferSize);
 
 // The check of page 0xF4: the header CRC, then the crash dump into the log
-// and the flash event records into the work buffer; 0 or -1.
-int nv_log_check(const_page_span page, work_span work);
+// and the flash event records into the work buffer; 0 or -1. The page buffer
+// holds the first held bytes of the NV log image.
+int nv_log_check(const_page_span page, work_span work, std::size_t held);
 
 // Event records of page 0x80 that are checked, converted and decoded: the
-// declared records, at most kMaxEventRecords.
-int ram_log_record_count(const_page_span page);
+// declared records that lie wholly inside the first held bytes of the page
+// buffer, at most kMaxEventRecords.
+int ram_log_record_count(const_page_span page, std::size_t held = kPageBufferSize);
 
 // Records of page 0x80 that the byte checksum covers: the declared records,
-// bounded by the whole records the page buffer holds.
-std::size_t ram_log_sum_record_count(const_page_span page);
+// bounded by the whole records inside the first held bytes.
+std::size_t ram_log_sum_record_count(const_page_span page, std::size_t held = kPageBufferSize);
 
-// Flash event records of the NV log image in the page buffer that are copied
-// and decoded: the declared records that lie wholly inside the page buffer,
-// at most kMaxEventRecords; 0 when event_log_length is below 48.
-int nv_log_record_count(const_page_span page);
+// Flash event records of the NV log image bytes held that are copied and
+// decoded: the declared records that lie wholly inside image, at most
+// kMaxEventRecords; 0 when event_log_length is below 48.
+int nv_log_record_count(std::span<const std::uint8_t> image);
 
-// Logs the five dump areas of a checked NV log image, each cut to the bytes
-// the page buffer holds.
-void log_crash_dump(const_page_span page);
+// Logs the five dump areas of a checked NV log image, each cut to the image
+// bytes held.
+void log_crash_dump(std::span<const std::uint8_t> image);
 
 // Logs the words of one dump area ("0x%08x " each, "\n" after every eighth),
-// as many whole words as lie inside the page buffer.
-void log_dump_area(const_page_span page, std::uint32_t offset, std::uint32_t length);
+// as many whole words as lie inside the image bytes held.
+void log_dump_area(std::span<const std::uint8_t> image, std::uint32_t offset,
+                   std::uint32_t length);
+
+// The first held bytes of the page buffer (all of it when held is larger).
+std::span<const std::uint8_t> page_bytes_held(const_page_span page, std::size_t held);
 
 // CRC-32/BZIP2 register table: entry n is n << 24 shifted through eight steps
 // of the polynomial 0x04C11DB7, most significant bit first.

@@ -11,44 +11,48 @@
 namespace {
 
 // The first bytes of the NV log image, at most the page buffer's size, with
-// the rest of the page buffer cleared. The image is released.
-void place_nv_image(page_span page, nv_image image) {
+// the rest of the page buffer cleared; gives the number of image bytes placed.
+// The image is released.
+std::size_t place_nv_image(page_span page, nv_image image) {
   guard::heap<std::uint8_t> owned(image.data);
   memset_s(page.data(), page.size(), 0, page.size());
   const std::size_t held = std::min<std::size_t>(image.held, page.size());
   memcpy_s(page.data(), page.size(), image.data, held);
+  return held;
 }
 
 // A page that could not be fetched is no page: whatever a failed read or a
 // failed assembly left in the page buffer is cleared, so the check fails on
 // it (a page_length of 0, a header CRC that does not match) instead of
 // decoding bytes that may pass it.
-void drop_page(page_span page) { memset_s(page.data(), page.size(), 0, page.size()); }
+std::size_t drop_page(page_span page) {
+  memset_s(page.data(), page.size(), 0, page.size());
+  return 0;
+}
 
 }  // namespace
 
-void sg_incollect_log(const char *dev, page_span page, int page_code) {
+std::size_t sg_incollect_log(const char *dev, page_span page, int page_code) {
   if (page_code == kPageRamLog) {
     recorde_log("\nincollect RAM log\n", 0);
     if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
       recorde_log("send expander incollect RAM log fail\n\r", 0);
-      drop_page(page);
+      return drop_page(page);
     }
-    return;
+    return kReceiveSize;
   }
   if (page_code == kPageNvLog) {
     recorde_log("incollect NVlog\n", 0);
     const nv_image image = incollect_nvlog(dev, page);
     if (image.data == nullptr) {
       recorde_log("send expander incollect NVlog fail\n", 0);
-      drop_page(page);
-      return;
+      return drop_page(page);
     }
-    place_nv_image(page, image);
-    return;
+    return place_nv_image(page, image);
   }
   if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
     recorde_log("send expander incollect SES page log fail\n\r", 0);
-    drop_page(page);
+    return drop_page(page);
   }
+  return kReceiveSize;
 }

@@ -2,6 +2,7 @@
 // fake target serves hand-built pages, the operation log is compared whole.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,11 @@ std::size_t line_count(const std::string &text) {
   return n;
 }
 
-// A page that declares more records than the work buffer holds: the first
-// 200 are decoded, and the checksum covers all it declares.
-TEST(IncollectRoad, RamLogBeyondTwoHundredRecords) {
+// A page that declares more records than a read can bring (and than the
+// work buffer holds): only the 63 whole records inside the 2048 bytes read
+// are decoded; the page buffer's zeros after them are no events. The
+// checksum covers the same records.
+TEST(IncollectRoad, RamLogRecordsStopAtTheBytesRead) {
   testsupport::TempLog log;
   testlogs::fake_expander fake;
   bytevec page(2048);
@@ -55,7 +58,8 @@ TEST(IncollectRoad, RamLogBeyondTwoHundredRecords) {
   testlogs::put_be32(page, 20, testlogs::record_bytes_sum(page, 2016));
   fake.always(0x80, page);
   EXPECT_EQ(incollect_log(kDev, 0x80), 0);
-  EXPECT_EQ(line_count(log.text()), 2u + 200u);  // the heading has two line ends
+  EXPECT_EQ(line_count(log.text()), 2u + 63u);  // the heading has two line ends
+  EXPECT_EQ(log.text().find("0000/01/01 00:00:00 000:000 Disables logging"), std::string::npos);
 }
 
 TEST(IncollectRoad, OtherPageCodeIsReadAndYieldsNothing) {
@@ -157,6 +161,53 @@ TEST(IncollectRoad, ShortEnclosurePageLogsTheOverallElement) {
     EXPECT_EQ(incollect_log(kDev, 0x02), 0);
     EXPECT_EQ(log.text(), overall);
   }
+}
+
+// The log text of an NV log image of 1000 bytes served in chunks.
+std::string nv_road_text(bytevec image) {
+  testlogs::seal_nv_header(image);
+  testsupport::TempLog log;
+  testlogs::fake_expander fake;
+  for (const bytevec &c : testlogs::nv_chunks(image, 500)) fake.queue(0xF4, c);
+  EXPECT_EQ(incollect_log(kDev, 0xF4), 0);
+  return log.text();
+}
+
+// A register area that runs from 900 to 1300 in an image of 1000 bytes: the
+// dump stops at the image's last whole word (25 words); the page buffer's
+// zeros after the image are never shown.
+TEST(IncollectRoad, NvDumpAreaStopsAtTheImageEnd) {
+  bytevec image = testlogs::nv_image_bytes(1000);
+  for (std::uint32_t i = 0; i < 25; ++i) testlogs::put_le32(image, 900 + 4 * i, 0xA0000000u + i);
+  testlogs::set_area(image, 0, 900, 400);
+  const std::string text = nv_road_text(image);
+  std::string registers;
+  for (std::uint32_t i = 0; i < 25; ++i) {
+    char word[16];
+    std::snprintf(word, sizeof word, "0x%08x ", 0xA0000000u + i);
+    registers += word;
+    if ((i + 1) % 8 == 0) registers += "\n";
+  }
+  const std::string heading =
+      "registers(32 GPRs and 55 CP0 Regs, starts from EPC and Index respectively)\n";
+  EXPECT_NE(text.find(heading + registers + "\n\rSystem Stack\n"), std::string::npos) << text;
+}
+
+// A flash log that declares 10 records of which 4 fit in the image: the 4 are
+// decoded, no invented "Disables logging" event follows them.
+TEST(IncollectRoad, NvFlashLogStopsAtTheImageEnd) {
+  bytevec image = testlogs::nv_image_bytes(1000);
+  testlogs::set_event_log(image, 808, 48 + 10 * 32);  // records from 856: 4 end by 984
+  for (std::size_t r = 0; r < 4; ++r) {
+    const record flash = {static_cast<std::uint32_t>(r + 1), 0, 0, static_cast<std::uint32_t>(r),
+                          0x00110001u, 0, 0, 0};
+    for (std::size_t w = 0; w < 8; ++w) testlogs::put_le32(image, 856 + 32 * r + 4 * w, flash[w]);
+  }
+  const std::string text = nv_road_text(image);
+  const std::size_t flash = text.find("\nEvent Log Content in flash\n");
+  ASSERT_NE(flash, std::string::npos);
+  EXPECT_EQ(line_count(text.substr(flash)), 2u + 4u) << text.substr(flash);
+  EXPECT_EQ(text.find("Disables logging"), std::string::npos) << text;
 }
 
 }  // namespace
