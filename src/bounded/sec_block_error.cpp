@@ -16,7 +16,7 @@ int SecMemcpyError(void *dest, size_t destMax, const void *src, size_t count) {
   }
   uintptr_t d = SecAddr(dest);
   uintptr_t s = SecAddr(src);
-  if ((s < d && s + count > d) || (d < s && d + count > s)) {
+  if ((s < d && SecReaches(s, d, count)) || (d < s && SecReaches(d, s, count))) {
     memset(dest, 0, destMax);
     return RESULT_OVERLAP_CLEARED;
   }

@@ -20,9 +20,13 @@ int SecCatCheck(char *strDest, size_t destMax, const char *strSrc, size_t destLe
                 size_t srcLen) {
   uintptr_t d = SecAddr(strDest);
   uintptr_t s = SecAddr(strSrc);
-  if ((d < s && d + destLen + srcLen >= s) || (s < d && s + srcLen >= d)) {
+  // The written area [d, d + destLen + srcLen] and the source with its
+  // terminator position [s, s + srcLen] must not meet; lengths are at most
+  // LENGTH_LIMIT each, so their sum does not wrap.
+  if ((d < s && SecReaches(d, s, destLen + srcLen + 1)) ||
+      (s < d && SecReaches(s, d, srcLen + 1))) {
     strDest[0] = '\0';
-    if (d + destLen <= s && destLen == destMax) return RESULT_INVALID_CLEARED;
+    if (d <= s && s - d >= destLen && destLen == destMax) return RESULT_INVALID_CLEARED;
     return RESULT_OVERLAP_CLEARED;
   }
   if (destLen + srcLen >= destMax || d == s) {

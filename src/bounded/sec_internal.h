@@ -30,13 +30,23 @@ inline void SecFillBarrier(void *dest) { __asm__ __volatile__("" : : "r"(dest) :
 
 inline uintptr_t SecAddr(const void *p) { return reinterpret_cast<uintptr_t>(p); }
 
+// Every range test below compares a length with the distance between two
+// addresses, never a sum of an address and a length: the sum wraps around
+// for counts near SIZE_MAX (or addresses near the top), the distance cannot.
+
+// True when the range of len bytes that starts at lower reaches the address
+// upper (lower <= upper): the distance between them is below len.
+inline bool SecReaches(uintptr_t lower, uintptr_t upper, size_t len) {
+  return upper - lower < len;
+}
+
 // True when [a, a + count) and [b, b + count) are disjoint and a != b; a
 // range ending exactly where the other starts is disjoint.
 inline bool SecBlocksDisjoint(const void *a, const void *b, size_t count) {
   uintptr_t pa = SecAddr(a);
   uintptr_t pb = SecAddr(b);
-  if (pa < pb) return pa + count <= pb;
-  if (pb < pa) return pb + count <= pa;
+  if (pa < pb) return !SecReaches(pa, pb, count);
+  if (pb < pa) return !SecReaches(pb, pa, count);
   return false;
 }
 

@@ -21,7 +21,7 @@ int strcpy_s(char *strDest, size_t destMax, const char *strSrc) {
     if (len + 1 <= destMax) {
       uintptr_t d = SecAddr(strDest);
       uintptr_t s = SecAddr(strSrc);
-      if ((s < d && s + len + 1 > d) || (d < s && d + len + 1 > s)) {
+      if ((s < d && SecReaches(s, d, len + 1)) || (d < s && SecReaches(d, s, len + 1))) {
         strDest[0] = '\0';
         return RESULT_OVERLAP_CLEARED;
       }

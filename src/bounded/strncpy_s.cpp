@@ -2,8 +2,8 @@
 #include "bounded/sec_internal.h"
 
 int strncpy_s(char *strDest, size_t destMax, const char *strSrc, size_t count) {
-  if (destMax - 1 < LENGTH_LIMIT && count - 1 < LENGTH_LIMIT && strDest != nullptr &&
-      strSrc != nullptr) {
+  if (destMax != 0 && destMax <= LENGTH_LIMIT && count != 0 && count <= LENGTH_LIMIT &&
+      strDest != nullptr && strSrc != nullptr) {
     size_t n;
     if (count < destMax) {
       n = strnlen(strSrc, count);  // a longer source is cut to count characters
@@ -16,7 +16,9 @@ int strncpy_s(char *strDest, size_t destMax, const char *strSrc, size_t count) {
     }
     uintptr_t d = SecAddr(strDest);
     uintptr_t s = SecAddr(strSrc);
-    if ((s < d && s + n < d) || (d < s && d + n < s) || d == s) {
+    // Apart when the source's n characters and terminator position end
+    // before the other range starts: a distance above n.
+    if ((s < d && !SecReaches(s, d, n + 1)) || (d < s && !SecReaches(d, s, n + 1)) || d == s) {
       if (d != s) memcpy(strDest, strSrc, n);
       strDest[n] = '\0';
       return RESULT_OK;
