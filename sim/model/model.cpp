@@ -1,6 +1,8 @@
 // The model's entry points: fault injection around the target's handlers.
 #include "model/model.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,7 +48,29 @@ int request_page(const request &req) {
   return -1;
 }
 
+// Holds the expander for one request: an exclusive lock on a file in the
+// state directory, so requests from several processes sharing the state
+// (two programs run at once, or the preload and the user-backstore doors)
+// each see and change the state and the received image whole. Opened and
+// closed per request, so no descriptor outlives it. Without the lock file
+// (an unwritable directory) the request goes on unlocked.
+struct state_lock {
+  int fd;
+  explicit state_lock(const std::string &dir)
+      : fd(::open((dir + "/state.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    if (fd < 0) return;
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  state_lock(const state_lock &) = delete;
+  state_lock &operator=(const state_lock &) = delete;
+  ~state_lock() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 outcome dispatch(model *m, const request &req) {
+  const state_lock held(m->cfg.state_dir);
   // Another process may have changed the state since: read it again then.
   const state_stamp now = stamp_state(m->cfg.state_dir);
   if (!m->state_loaded || !(now == m->stamp)) {

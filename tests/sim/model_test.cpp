@@ -6,12 +6,15 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "model/faults.h"
 #include "model/model.h"
+#include "model/state.h"
 #include "sg/sg.h"
 #include "support/sim_device.h"
 #include "support/temp_log.h"
@@ -214,6 +217,40 @@ TEST(SimState, UnusableStateDirectoryRefusesTheModel) {
   EXPECT_EQ(sim::model_open({"/proc/no-such-dir/state", "", ""}), nullptr);
   EXPECT_EQ(sim::model_open({"", "", ""}), nullptr);
   EXPECT_EQ(sim::model_open({testing::TempDir(), "", "check:"}), nullptr);
+}
+
+// Two processes sharing one state directory, each sending resets as fast as
+// it can: every reset is counted, no change of the state is lost to the
+// other process's request.
+TEST(SimState, TwoProcessesAtOnceLoseNoChange) {
+  const std::string dir = testing::TempDir() + "sim_shared_" + std::to_string(::getpid());
+  std::filesystem::remove_all(dir);
+  constexpr int kRounds = 300;
+  auto send = [](sim::model *m, byte_vector list) {
+    const std::array<std::uint8_t, 6> cdb = {0x1D, 0x10, 0x00, 0x00, static_cast<std::uint8_t>(list.size()), 0x00};
+    return sim::model_execute(m, {cdb, sim::direction::to_device, list}).kind;
+  };
+  pid_t children[2];
+  for (pid_t &child : children) {
+    child = ::fork();
+    if (child == 0) {
+      sim::model *m = sim::model_open({dir, "", ""});
+      if (m == nullptr) ::_exit(2);
+      int failed = 0;
+      for (int i = 0; i < kRounds; ++i) {
+        if (send(m, {0x04, 0x00, 0x00, 0x02, 0x02, 0x01}) != sim::outcome::good) ++failed;
+      }
+      sim::model_close(m);
+      ::_exit(failed == 0 ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(sim::load_state(dir).resets, 2u * kRounds);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
