@@ -13,8 +13,17 @@ inline constexpr const char *kTranscriptData = "EXPANDER_SIM_TRANSCRIPT_DATA";  
 inline constexpr const char *kCapture = "EXPANDER_SIM_CAPTURE";        // capture directory
 inline constexpr const char *kLogUnopenable = "EXPANDER_SIM_LOG_UNOPENABLE";  // "1": log open fails
 
-// The node paths the simulator answers: /dev/sgsim<N>.
+// The node paths the simulator answers: /dev/sgsim<N>. Each is a character
+// device numbered kNodeMajor:N, a major number of the simulator's own.
 inline constexpr const char *kNodePrefix = "/dev/sgsim";
+inline constexpr unsigned kNodeMajor = 4095;
+
+// The host's lock directory, and the directory of the expander's state that
+// stands in for it: the simulated nodes' device numbers are the simulator's
+// own, so the locks taken for them belong to the simulated expander (shared
+// by every program that shares its state) and never meet the host's.
+inline constexpr const char *kHostLockDir = "/run/lock/";
+inline constexpr const char *kStateLockDir = "run-lock";
 
 // The operation log path the capture redirects, and the names in the capture directory.
 inline constexpr const char *kHostLogPath = "/var/log/expander_log.txt";

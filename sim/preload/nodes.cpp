@@ -2,6 +2,8 @@
 // the model through the sg door; every other path goes to the C library.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <array>
@@ -15,6 +17,7 @@
 #include "door/sg_door.h"
 #include "door/sim_env.h"
 #include "model/model.h"
+#include "model/state.h"
 #include "preload/real_calls.h"
 
 namespace simpre {
@@ -66,10 +69,41 @@ bool is_sim_node(const char *path) {
   return std::atol(digits) < nodes;
 }
 
+std::string state_dir() {
+  return env(sim::env::kState)[0] != '\0' ? env(sim::env::kState) : sim::default_state_dir();
+}
+
+// A path under the host's lock directory becomes the same name under the
+// state's lock directory (made when missing); any other path stays.
+const char *lock_path(const char *path, std::string &redirected) {
+  const std::size_t prefix = std::strlen(sim::env::kHostLockDir);
+  if (path == nullptr || std::strncmp(path, sim::env::kHostLockDir, prefix) != 0) return path;
+  const std::string dir = state_dir() + "/" + sim::env::kStateLockDir;
+  (void)sim::make_state_dir(dir);
+  redirected = dir + "/" + (path + prefix);
+  return redirected.c_str();
+}
+
+static_assert(sizeof(struct stat) == sizeof(struct stat64), "one layout on 64-bit targets");
+
+// A simulated node is a character device numbered kNodeMajor:N.
+int node_stat(const char *path, struct stat *st) {
+  if (st == nullptr) {
+    errno = EFAULT;
+    return -1;
+  }
+  *st = {};
+  st->st_mode = S_IFCHR | 0660;
+  st->st_nlink = 1;
+  st->st_rdev = makedev(sim::env::kNodeMajor,
+                        static_cast<unsigned>(std::atol(path + std::strlen(sim::env::kNodePrefix))));
+  return 0;
+}
+
 sim::model *the_model() {
   if (g_model != nullptr || g_model_failed) return g_model;
   sim::config cfg;
-  cfg.state_dir = env(sim::env::kState)[0] != '\0' ? env(sim::env::kState) : sim::default_state_dir();
+  cfg.state_dir = state_dir();
   cfg.pages_dir = env(sim::env::kPages);
   cfg.faults = env(sim::env::kFaults);
   g_model = sim::model_open(cfg);
@@ -226,7 +260,8 @@ int open(const char *path, int flags, ...) {
   const unsigned mode = open_mode(flags, ap);
   va_end(ap);
   static auto fn = next_symbol<open_t>("open");
-  return fn(path, flags, mode);
+  std::string redirected;
+  return fn(lock_path(path, redirected), flags, mode);
 }
 
 int open64(const char *path, int flags, ...) {
@@ -236,19 +271,22 @@ int open64(const char *path, int flags, ...) {
   const unsigned mode = open_mode(flags, ap);
   va_end(ap);
   static auto fn = next_symbol<open_t>("open64");
-  return fn(path, flags, mode);
+  std::string redirected;
+  return fn(lock_path(path, redirected), flags, mode);
 }
 
 int __open_2(const char *path, int flags) {
   if (is_sim_node(path)) return open_node(path, flags);
   static auto fn = next_symbol<int (*)(const char *, int)>("__open_2");
-  return fn(path, flags);
+  std::string redirected;
+  return fn(lock_path(path, redirected), flags);
 }
 
 int __open64_2(const char *path, int flags) {
   if (is_sim_node(path)) return open_node(path, flags);
   static auto fn = next_symbol<int (*)(const char *, int)>("__open64_2");
-  return fn(path, flags);
+  std::string redirected;
+  return fn(lock_path(path, redirected), flags);
 }
 
 int openat(int dirfd, const char *path, int flags, ...) {
@@ -258,7 +296,8 @@ int openat(int dirfd, const char *path, int flags, ...) {
   const unsigned mode = open_mode(flags, ap);
   va_end(ap);
   static auto fn = next_symbol<int (*)(int, const char *, int, ...)>("openat");
-  return fn(dirfd, path, flags, mode);
+  std::string redirected;
+  return fn(dirfd, lock_path(path, redirected), flags, mode);
 }
 
 int openat64(int dirfd, const char *path, int flags, ...) {
@@ -268,7 +307,20 @@ int openat64(int dirfd, const char *path, int flags, ...) {
   const unsigned mode = open_mode(flags, ap);
   va_end(ap);
   static auto fn = next_symbol<int (*)(int, const char *, int, ...)>("openat64");
-  return fn(dirfd, path, flags, mode);
+  std::string redirected;
+  return fn(dirfd, lock_path(path, redirected), flags, mode);
+}
+
+int stat(const char *path, struct stat *st) {
+  if (is_sim_node(path)) return node_stat(path, st);
+  static auto fn = next_symbol<int (*)(const char *, struct stat *)>("stat");
+  return fn(path, st);
+}
+
+int stat64(const char *path, struct stat64 *st) {
+  if (is_sim_node(path)) return node_stat(path, reinterpret_cast<struct stat *>(st));
+  static auto fn = next_symbol<int (*)(const char *, struct stat64 *)>("stat64");
+  return fn(path, st);
 }
 
 int ioctl(int fd, unsigned long request, ...) {

@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include "bounded/bounded.h"
+#include "cli/device_lock.h"
 #include "cli/usage.h"
 #include "cli/user_entry.h"
+#include "common/guards.h"
 #include "common/page_codes.h"
 #include "common/sizes.h"
 #include "logs/logs.h"
@@ -128,10 +130,15 @@ int main(int argc, char **argv) {
   const char *dev = argv[2];
 
   if (std::strcmp(word, "query") == 0) return run_query(dev);
+  // The commands that change the expander hold its lock to their end.
   if (std::strstr(word, kDownloadWord) == word) {
+    const guard::fd lock(device_lock_take(dev));
     return run_download(user, word + kDownloadWordLen, dev);
   }
-  if (std::strcmp(word, "reset") == 0) return run_reset(user, dev);
+  if (std::strcmp(word, "reset") == 0) {
+    const guard::fd lock(device_lock_take(dev));
+    return run_reset(user, dev);
+  }
   if (std::strcmp(word, "log") == 0) return run_log(dev);
   usage();
   return -1;

@@ -52,9 +52,10 @@ bool stamp_at(const std::string &s, std::size_t pos) {
 
 std::vector<std::string> launcher_argv(const std::string &run_dir, const std::string &state,
                                        const sim_options &o, const std::vector<std::string> &args) {
+  const std::string transcript = o.transcript.empty() ? run_dir + "/transcript" : o.transcript;
   std::vector<std::string> argv = {EXPANDER_SIM_BIN,  "--preload",  EXPANDER_SIM_PRELOAD,
                                    "--state",         state,        "--capture",
-                                   run_dir + "/capture", "--transcript", run_dir + "/transcript"};
+                                   run_dir + "/capture", "--transcript", transcript};
   if (!o.pages.empty() || !o.nv_chunks.empty()) {
     const std::string pages = run_dir + "/pages";
     make_open_dir(pages);
@@ -167,7 +168,15 @@ std::string sim_session::write_file(const std::string &name, const byte_vector &
   return path;
 }
 
-sim_result sim_session::run(const std::vector<std::string> &args, const sim_options &options) {
+std::string sim_pending::err_so_far() const { return read_text(run_dir + "/stderr"); }
+
+bool sim_pending::ended() const {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
+sim_pending sim_session::start(const std::vector<std::string> &args, const sim_options &options) {
   const std::string run_dir = dir_ + "/run" + std::to_string(++runs_);
   make_open_dir(run_dir);
   make_open_dir(run_dir + "/capture");
@@ -175,16 +184,26 @@ sim_result sim_session::run(const std::vector<std::string> &args, const sim_opti
   std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) exec_child(run_dir, argv, options.run_as_uid);
+  return {pid, run_dir, options.transcript.empty() ? run_dir + "/transcript" : options.transcript};
+}
+
+sim_result sim_session::finish(const sim_pending &pending) {
   int wstatus = 0;
   sim_result r;
-  if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-  r.out = read_text(run_dir + "/stdout");
-  r.err = read_text(run_dir + "/stderr");
-  r.log = read_text(run_dir + "/capture/expander_log.txt");
-  r.audit = read_lines(run_dir + "/capture/audit.txt");
-  r.transcript = parse_sim_events(read_text(run_dir + "/transcript"));
+  if (pending.pid > 0 && ::waitpid(pending.pid, &wstatus, 0) == pending.pid && WIFEXITED(wstatus)) {
+    r.status = WEXITSTATUS(wstatus);
+  }
+  r.out = read_text(pending.run_dir + "/stdout");
+  r.err = read_text(pending.run_dir + "/stderr");
+  r.log = read_text(pending.run_dir + "/capture/expander_log.txt");
+  r.audit = read_lines(pending.run_dir + "/capture/audit.txt");
+  r.transcript = parse_sim_events(read_text(pending.transcript));
   r.leaks = events_of(r.transcript, "leak");
   return r;
+}
+
+sim_result sim_session::run(const std::vector<std::string> &args, const sim_options &options) {
+  return finish(start(args, options));
 }
 
 sim_result sim_run(const std::vector<std::string> &args, const sim_options &options) {

@@ -23,6 +23,18 @@ struct sim_options {
   bool log_unopenable = false;         // the operation log fails to open
   long transcript_data = -1;           // bytes of sent data kept per request (-1: all)
   int run_as_uid = -1;                 // run with this real uid (needs root)
+  std::string transcript;              // transcript file shared with other runs ("": the run's own)
+};
+
+// A run started in the background, collected by sim_session::finish.
+struct sim_pending {
+  int pid = -1;
+  std::string run_dir;
+  std::string transcript;
+  // True once the run has written text to its standard error.
+  std::string err_so_far() const;
+  // True when the run has ended (not yet collected).
+  bool ended() const;
 };
 
 struct sim_result {
@@ -57,6 +69,9 @@ class sim_session {
 
   // Runs corvane with args (argv[0] is the binary's path) under the simulator.
   sim_result run(const std::vector<std::string> &args, const sim_options &options = {});
+  // The same, started in the background; finish waits for it and collects it.
+  sim_pending start(const std::vector<std::string> &args, const sim_options &options = {});
+  sim_result finish(const sim_pending &pending);
   // Writes a file into the session directory and returns its path.
   std::string write_file(const std::string &name, const byte_vector &content) const;
   const std::string &dir() const { return dir_; }
