@@ -32,6 +32,7 @@ struct model {
 namespace {
 
 constexpr std::uint8_t kTestUnitReady = 0x00;
+constexpr std::uint8_t kRequestSense = 0x03;
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kReceiveDiagnosticResults = 0x1C;
 constexpr std::uint8_t kSendDiagnostic = 0x1D;
@@ -83,7 +84,8 @@ outcome dispatch(model *m, const request &req) {
   outcome o;
   switch (req.cdb.empty() ? 0xFF : req.cdb[0]) {
     case kTestUnitReady: o = req.cdb.size() == 6 ? outcome{} : invalid_field(true, 0); break;
-    case kInquiry: o = inquiry(req); break;
+    case kRequestSense: o = request_sense(req); break;
+    case kInquiry: o = inquiry(req, m->cfg); break;
     case kReceiveDiagnosticResults: o = receive_diagnostic(ctx, req); break;
     case kSendDiagnostic: o = send_diagnostic(ctx, req); break;
     default: o = check_condition(kIllegalRequest, kAscInvalidOpcode, 0); break;
@@ -102,6 +104,14 @@ outcome injected_check(const fault_rule &r) {
 }
 
 }  // namespace
+
+outcome model_identify(model *m, const request &req) {
+  switch (req.cdb.empty() ? 0xFF : req.cdb[0]) {
+    case kRequestSense: return request_sense(req);
+    case kInquiry: return inquiry(req, m->cfg);
+    default: return check_condition(kIllegalRequest, kAscInvalidOpcode, 0);
+  }
+}
 
 model *model_open(const config &cfg) {
   auto *m = new model;

@@ -37,6 +37,10 @@ struct config {
   std::string state_dir;  // persistent expander state between runs
   std::string pages_dir;  // raw page files; empty for the built-in page set
   std::string faults;     // fault-injection rules (see the simulator's README)
+  // What tells one simulated unit from another in its INQUIRY answers: the
+  // unit serial number (VPD page 0x80) and the NAA designator (VPD page 0x83).
+  std::string serial = "SIM0000001";
+  std::array<std::uint8_t, 8> naa{0x50, 0x01, 0x40, 0x5C, 0x00, 0x00, 0x00, 0x01};
 };
 
 struct model;
@@ -45,6 +49,11 @@ struct model;
 // do not parse.
 model *model_open(const config &cfg);
 outcome model_execute(model *m, const request &req);
+// INQUIRY and REQUEST SENSE answered as model_execute answers them, but
+// outside fault injection and request counting: for the commands a kernel's
+// scan sends on its own behind a real kernel. Any other command is refused
+// as an invalid operation code.
+outcome model_identify(model *m, const request &req);
 void model_close(model *m);
 
 // Called for every open of the node: 0 when it may open, otherwise the errno

@@ -23,7 +23,8 @@ inline constexpr std::size_t kPieceMax = 512;  // image bytes per download piece
 
 outcome receive_diagnostic(target_context &ctx, const request &req);
 outcome send_diagnostic(target_context &ctx, const request &req);
-outcome inquiry(const request &req);
+outcome inquiry(const request &req, const config &unit);
+outcome request_sense(const request &req);
 
 // Handlers for the parameter lists SEND DIAGNOSTIC carries; list holds
 // exactly the parameter list length of the command block.

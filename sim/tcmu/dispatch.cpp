@@ -3,6 +3,7 @@
 #include "tcmu/record.h"
 
 #include "common/bytes.h"
+#include "model/sense.h"
 
 #include <algorithm>
 #include <string>
@@ -17,35 +18,19 @@ constexpr std::uint8_t op_receive_diagnostic = 0x1C;
 constexpr std::uint8_t op_send_diagnostic = 0x1D;
 
 constexpr std::uint8_t status_check_condition = 0x02;
-constexpr std::uint8_t key_hardware_error = 0x04;
-constexpr std::uint8_t key_illegal_request = 0x05;
-constexpr std::uint8_t asc_invalid_opcode = 0x20;
-constexpr std::uint8_t asc_invalid_field = 0x24;
-constexpr std::uint8_t asc_internal_failure = 0x44;
 
-void check_condition(reply &rep, std::uint8_t key, std::uint8_t asc) {
+void check_condition(reply &rep, const sim::outcome &o) {
   rep.status = status_check_condition;
-  rep.sense = fixed_sense(key, asc, 0);
+  rep.sense = o.sense;
   rep.data_len = 0;
 }
 
-void answer_inquiry(const target &t, command &cmd, reply &rep) {
-  const int n = inquiry_fill(cmd.cdb, t.id, cmd.data);
-  if (n < 0) check_condition(rep, key_illegal_request, asc_invalid_field);
-  else rep.data_len = static_cast<std::size_t>(n);
-}
-
-// Hands a diagnostic command to the model and turns its outcome into a reply.
-// The model's ioctl failure has no counterpart behind a real kernel: a target
-// can only answer, so it answers HARDWARE ERROR, INTERNAL TARGET FAILURE.
-// A host status the model names (a buffer that does not match the command)
-// is the real transport's to report here: the target delivers what fits.
-void answer_diagnostic(const target &t, command &cmd, xfer dir, reply &rep) {
-  sim::request req;
-  req.cdb = cmd.cdb;
-  req.dir = dir == xfer::to_device ? sim::direction::to_device : sim::direction::from_device;
-  req.data = cmd.data;
-  const sim::outcome out = sim::model_execute(t.model, req);
+// Turns the model's outcome into a reply. The model's ioctl failure has no
+// counterpart behind a real kernel: a target can only answer, so it answers
+// HARDWARE ERROR, INTERNAL TARGET FAILURE. A host status the model names (a
+// buffer that does not match the command) is the real transport's to report
+// here: the target delivers what fits.
+void answer_outcome(const sim::outcome &out, command &cmd, xfer dir, reply &rep) {
   switch (out.kind) {
     case sim::outcome::good:
     case sim::outcome::delayed:
@@ -53,13 +38,22 @@ void answer_diagnostic(const target &t, command &cmd, xfer dir, reply &rep) {
       rep.delay_ms = out.kind == sim::outcome::delayed ? out.delay_ms : 0;
       return;
     case sim::outcome::check_condition:
-      rep.status = status_check_condition;
-      rep.sense = out.sense;
+      check_condition(rep, out);
       return;
     case sim::outcome::ioctl_error:
-      check_condition(rep, key_hardware_error, asc_internal_failure);
+      check_condition(rep, sim::check_condition(sim::kHardwareError, sim::kAscInternalTargetFailure, 0));
       return;
   }
+}
+
+sim::request model_request(command &cmd, xfer dir) {
+  sim::request req;
+  req.cdb = cmd.cdb;
+  req.dir = dir == xfer::to_device     ? sim::direction::to_device
+            : dir == xfer::from_device ? sim::direction::from_device
+                                       : sim::direction::none;
+  req.data = cmd.data;
+  return req;
 }
 
 }  // namespace
@@ -83,22 +77,15 @@ void answer_command(void *ctx, command &cmd, xfer dir, reply &rep) {
     case op_test_unit_ready:
       return;
     case op_request_sense:
-    {
-      // Nothing is pending: NO SENSE.
-      const auto none = fixed_sense(0, 0, 0);
-      rep.data_len = std::min(cmd.data.size(), none.size());
-      std::copy_n(none.begin(), rep.data_len, cmd.data.begin());
-      return;
-    }
     case op_inquiry:
-      answer_inquiry(t, cmd, rep);
+      answer_outcome(sim::model_identify(t.model, model_request(cmd, dir)), cmd, dir, rep);
       return;
     case op_receive_diagnostic:
     case op_send_diagnostic:
-      answer_diagnostic(t, cmd, dir, rep);
+      answer_outcome(sim::model_execute(t.model, model_request(cmd, dir)), cmd, dir, rep);
       break;
     default:
-      check_condition(rep, key_illegal_request, asc_invalid_opcode);
+      check_condition(rep, sim::check_condition(sim::kIllegalRequest, sim::kAscInvalidOpcode, 0));
       return;
   }
   if (t.record != nullptr) {

@@ -1,10 +1,10 @@
-// Answers the commands that reach the user backstore: INQUIRY and the other
-// commands of the midlayer's scan here, the diagnostic pages through the
-// expander model.
+// Answers the commands that reach the user backstore through the expander
+// model: INQUIRY and REQUEST SENSE of the midlayer's scan as the model
+// identifies the unit (the same answer the preloaded door gives), the
+// diagnostic pages as the model serves them.
 #pragma once
 
 #include "model/model.h"
-#include "tcmu/inquiry.h"
 #include "tcmu/ring.h"
 
 #include <cstdio>
@@ -13,8 +13,7 @@ namespace tcmu {
 
 // Everything one handler process answers for.
 struct target {
-  sim::model *model = nullptr;
-  identity id;
+  sim::model *model = nullptr;  // its configuration carries the unit's identity
   std::FILE *record = nullptr;  // one line per diagnostic command; may be null
 };
 

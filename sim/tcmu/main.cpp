@@ -11,6 +11,7 @@
 // state directory stays), and creates the --ready file again once done.
 #include "common/guards.h"
 #include "tcmu/dispatch.h"
+#include "tcmu/naa.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -108,12 +109,12 @@ int serve(int fd, const tcmu::ring &r, const options &o, tcmu::target &t, const 
 int main(int argc, char **argv) {
   options o;
   tcmu::target t;
-  if (!parse_options(argc, argv, o) || !tcmu::parse_naa(o.naa, t.id.naa)) {
+  if (!parse_options(argc, argv, o) || !tcmu::parse_naa(o.naa, o.model.naa)) {
     std::fprintf(stderr, "usage: corvane-tcmu --uio DEV --serial TEXT --naa HEX16 [--state DIR]"
                          " [--pages DIR] [--faults RULES] [--record FILE] [--ready FILE]\n");
     return 2;
   }
-  t.id.serial = o.serial;
+  o.model.serial = o.serial;
   guard::fd fd(open(o.uio.c_str(), O_RDWR));
   const std::size_t size = map_size(o.uio);
   if (fd.value < 0 || size == 0) {
