@@ -8,6 +8,10 @@ char g_log_file_path[26] = "/var/log/expander_log.txt";
 // Opens the log for append on every call, so no handle outlives an entry and
 // another process's appends may fall between two entries of a run.
 void recorde_log(const char *text, int stamp) {
+  if (g_log_stream != nullptr) {
+    if (stamp != 1) std::fputs(text != nullptr ? text : "", g_log_stream);
+    return;
+  }
   guard::file log(std::fopen(g_log_file_path, "a"));
   if (log.value == nullptr) {
     std::printf("open log file %s error\n", g_log_file_path);
