@@ -1,6 +1,7 @@
 #!/bin/bash
 # Packs the test guest's base initramfs: busybox, the SCSI target modules,
-# the user-backstore handler and corvane with the C library it loads.
+# the user-backstore handler and corvane with the C library it loads, and
+# corvane-pages when the build holds it beside corvane.
 #
 #   build-initramfs.sh UNPACKED_DEBS_DIR CORVANE CORVANE_TCMU OUT.cpio.gz
 set -euo pipefail
@@ -26,6 +27,8 @@ for m in $modules; do
 done
 install -m 755 "$tcmu" "$root/usr/bin/corvane-tcmu"
 install -m 755 "$corvane" "$root/usr/bin/corvane"
+pages=$(dirname "$corvane")/corvane-pages
+[ -x "$pages" ] && install -m 755 "$pages" "$root/usr/bin/corvane-pages"
 
 # corvane is linked against the C library only: copy what it loads, with the
 # ELF interpreter, at the paths it names.
