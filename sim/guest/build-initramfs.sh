@@ -41,4 +41,10 @@ done
 echo "root:x:0:0:root:/:/bin/sh" > "$root/etc/passwd"
 echo "root:x:0:" > "$root/etc/group"
 
-(cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc --quiet -R 0:0) | gzip -1 > "$out"
+# newc cpio: the cpio program where there is one, else the guest's busybox.
+pack() {
+  if command -v cpio >/dev/null 2>&1; then cpio -o -H newc --quiet -R 0:0
+  else "$debs/bin/busybox" cpio -o -H newc 2>/dev/null
+  fi
+}
+(cd "$root" && find . | LC_ALL=C sort | pack) | gzip -1 > "$out"

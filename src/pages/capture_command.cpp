@@ -50,12 +50,11 @@ struct capture_run {
       : dir(d), dev(v), buf(b), body(m) {}
 };
 
-// The response's length as it declares it, at most the bytes asked for.
+// The response's length as it declares it: the standard INQUIRY data by its
+// additional length (byte 4), a VPD or diagnostic page by its page length.
 std::size_t declared_length(response kind, std::span<const std::uint8_t> buf) {
-  const std::size_t n = kind == response::standard_inquiry
-                            ? std::size_t{bytes::u8(buf, 4)} + 5
-                            : std::size_t{bytes::be16(buf, 2)} + 4;
-  return std::min(n, buf.size());
+  return kind == response::standard_inquiry ? std::size_t{bytes::u8(buf, 4)} + 5
+                                            : std::size_t{bytes::be16(buf, 2)} + 4;
 }
 
 int save(capture_run &run, const char *name, std::span<const std::uint8_t> data) {
@@ -79,10 +78,8 @@ long read_one(capture_run &run, const char *what, const char *name, response kin
     manifest_read(run.body, what, nullptr, 0, "refused or failed; capture goes on");
     return -1;
   }
-  const std::size_t declared = kind == response::standard_inquiry
-                                   ? std::size_t{bytes::u8(run.buf, 4)} + 5
-                                   : std::size_t{bytes::be16(run.buf, 2)} + 4;
-  const std::size_t size = declared_length(kind, run.buf);
+  const std::size_t declared = declared_length(kind, run.buf);
+  const std::size_t size = std::min(declared, run.buf.size());
   if (save(run, name, run.buf.first(size)) != 0) {
     manifest_read(run.body, what, nullptr, 0, "read, but the file could not be written");
     run.write_failed = true;
