@@ -1,6 +1,7 @@
 #!/bin/bash
 # Packs the test guest's base initramfs: busybox, the SCSI target modules,
-# the user-backstore handler and corvane with the C library it loads.
+# the user-backstore handler and corvane with the C library it loads, and
+# corvane-pages when the build holds it beside corvane.
 #
 #   build-initramfs.sh UNPACKED_DEBS_DIR CORVANE CORVANE_TCMU OUT.cpio.gz
 set -euo pipefail
@@ -26,6 +27,8 @@ for m in $modules; do
 done
 install -m 755 "$tcmu" "$root/usr/bin/corvane-tcmu"
 install -m 755 "$corvane" "$root/usr/bin/corvane"
+pages=$(dirname "$corvane")/corvane-pages
+[ -x "$pages" ] && install -m 755 "$pages" "$root/usr/bin/corvane-pages"
 
 # corvane is linked against the C library only: copy what it loads, with the
 # ELF interpreter, at the paths it names.
@@ -38,4 +41,10 @@ done
 echo "root:x:0:0:root:/:/bin/sh" > "$root/etc/passwd"
 echo "root:x:0:" > "$root/etc/group"
 
-(cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc --quiet -R 0:0) | gzip -1 > "$out"
+# newc cpio: the cpio program where there is one, else the guest's busybox.
+pack() {
+  if command -v cpio >/dev/null 2>&1; then cpio -o -H newc --quiet -R 0:0
+  else "$debs/bin/busybox" cpio -o -H newc 2>/dev/null
+  fi
+}
+(cd "$root" && find . | LC_ALL=C sort | pack) | gzip -1 > "$out"

@@ -90,6 +90,17 @@ run_corvane() {
   syslog_take $out/syslog "$label"
 }
 
+# run_pages LABEL ARGS...: runs corvane-pages in /out/LABEL and keeps its
+# screen output and exit status there, beside what it wrote.
+run_pages() {
+  label=$1
+  shift
+  out=/out/$label
+  mkdir -p $out
+  handlers_restart || { echo "a handler did not restart" > $out/stderr; return 1; }
+  (cd $out && corvane-pages "$@" </dev/null > stdout 2> stderr; echo $? > status)
+}
+
 # Starts every handler's model afresh, as each run of corvane behind the
 # preloaded door starts its own: fault counters restart, the state stays.
 handlers_restart() {

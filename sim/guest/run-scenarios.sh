@@ -4,6 +4,8 @@
 #   run LABEL ARGS...                one corvane run; @N stands for expander
 #                                    N's sg node, @missing for a node that
 #                                    does not exist
+#   pages LABEL ARGS...              one corvane-pages run, in /out/LABEL, so
+#                                    that relative paths stay in the results
 # The sg node of each expander is written to /out/devices.
 
 guest_dev_for() {
@@ -28,6 +30,13 @@ while read -r kind a b c; do
       for w in "$@"; do args="$args $(guest_dev_for "$w")"; done
       # shellcheck disable=SC2086
       run_corvane "$a" $args
+      ;;
+    pages)
+      set -- $b $c
+      args=
+      for w in "$@"; do args="$args $(guest_dev_for "$w")"; done
+      # shellcheck disable=SC2086
+      run_pages "$a" $args
       ;;
   esac
 done < /scenario/scenarios.txt

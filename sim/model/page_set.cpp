@@ -85,6 +85,8 @@ std::vector<std::uint8_t> firmware_status_page(const expander_state &s) {
 bool receive_page(const std::string &pages_dir, const expander_state &s, int code, unsigned chunk,
                   std::vector<std::uint8_t> &out) {
   if (code == kSupportedPagesPage) {
+    // A captured page 0x00 is served as the expander sent it.
+    if (!pages_dir.empty() && read_file(page_file(pages_dir, code), out)) return true;
     out = supported_pages(pages_dir);
     return true;
   }

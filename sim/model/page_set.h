@@ -4,7 +4,9 @@
 // is configured (page_80.bin, page_02.bin ..., lower-case hex; page 0xF4 as
 // chunk files page_f4_0.bin, page_f4_1.bin ...), otherwise from the built-in
 // set. The firmware status page 0x82 is built from the expander state unless
-// the directory holds page_82.bin. Page 0x00 lists the pages served.
+// the directory holds page_82.bin. Page 0x00 lists the pages served, unless
+// the directory holds page_00.bin (a capture's own). Other files in the
+// directory (a capture's manifest and INQUIRY data) are not served.
 #pragma once
 
 #include <cstdint>

@@ -34,19 +34,9 @@ int log_entry_count(const_page_span page, int page_code, std::size_t held) {
   }
 }
 
-int incollect_log(const char *dev, int page_code) {
+int decode_log_page(const_page_span page, int page_code, std::size_t held) {
   std::array<std::uint8_t, kWorkBufferSize> work;
   memset_s(work.data(), work.size(), 0, work.size());
-
-  guard::heap<std::uint8_t> buffer(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
-  if (buffer.value == nullptr) return -1;
-  const page_span page(buffer.value, kPageBufferSize);
-
-  // The firmware status page is read first and thrown away.
-  (void)sg_query_cmd(dev, kPageFirmwareStatus, page.first<kReceiveSize>());
-  memset_s(page.data(), page.size(), 0, page.size());
-
-  const std::size_t held = sg_incollect_log(dev, page, page_code);
   if (log_check(page, work, page_code, held) != 0) {
     recorde_log("check log fail\n\r", 0);
     return -1;
@@ -57,4 +47,17 @@ int incollect_log(const char *dev, int page_code) {
     return -1;
   }
   return 0;
+}
+
+int incollect_log(const char *dev, int page_code) {
+  guard::heap<std::uint8_t> buffer(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
+  if (buffer.value == nullptr) return -1;
+  const page_span page(buffer.value, kPageBufferSize);
+
+  // The firmware status page is read first and thrown away.
+  (void)sg_query_cmd(dev, kPageFirmwareStatus, page.first<kReceiveSize>());
+  memset_s(page.data(), page.size(), 0, page.size());
+
+  const std::size_t held = sg_incollect_log(dev, page, page_code);
+  return decode_log_page(page, page_code, held);
 }

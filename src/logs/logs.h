@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <span>
 
 #include "common/sizes.h"
@@ -47,6 +48,18 @@ inline constexpr std::uint32_t kHeaderAfterLength = 16;  // header bytes counted
 // Fetches, checks and decodes one page into the operation log; 0 or -1.
 int incollect_log(const char *dev, int page_code);
 
+// Checks the page in the page buffer, works out its entry count and decodes
+// it into the operation log, logging "check log fail\n\r" or "analysis log
+// fail\n\r" when a step fails; 0 or -1. The work buffer is cleared first.
+// held is the number of page-buffer bytes that hold what the expander sent,
+// as sg_incollect_log returns it.
+int decode_log_page(const_page_span page, int page_code, std::size_t held = kPageBufferSize);
+
+// Logs the line that opens a page's part of the log before it is fetched:
+// "\nincollect RAM log\n" for 0x80, "incollect NVlog\n" for 0xF4, nothing
+// for the others.
+void log_page_heading(int page_code);
+
 // Number of entries handed to decoding with the work buffer, from the page
 // buffer after log_check: event records for 0x80 and 0xF4 (see the record
 // counts below), (page_length - 8) / 4 for 0x02, (page_length - 4) / 36 for
@@ -72,6 +85,32 @@ struct nv_image {
   std::uint32_t size = 0;
   std::uint32_t held = 0;
 };
+
+// An NV log image being assembled from chunks; frees what it holds unless
+// taken.
+// Only the first kPageBufferSize bytes of an image are ever used, so only
+// those are kept; the rest is counted as it arrives, not stored, and the
+// memory taken does not depend on the image size a device declares.
+struct nv_assembly {
+  std::uint8_t *image = nullptr;  // malloc block of kept bytes once a first chunk came
+  std::uint32_t size = 0;         // declared image size
+  std::uint32_t kept = 0;         // bytes stored: min(size, kPageBufferSize)
+  std::uint32_t gathered = 0;     // bytes of the image received so far
+  nv_assembly() = default;
+  nv_assembly(const nv_assembly &) = delete;
+  nv_assembly &operator=(const nv_assembly &) = delete;
+  ~nv_assembly() { std::free(image); }
+};
+
+enum class nv_step { more, complete, failed };
+
+// Adds one chunk (the bytes of one read of page 0xF4 as held) to the image:
+// more when the image still lacks bytes, complete when it is full, failed
+// when the chunk does not continue it (the assembly is then emptied).
+nv_step nv_assembly_add(nv_assembly &assembly, std::span<const std::uint8_t> chunk);
+
+// Hands a complete image to the caller, who frees it; the assembly is emptied.
+nv_image nv_assembly_take(nv_assembly &assembly);
 
 // Assembles the NV log image from successive reads of page 0xF4, using the
 // page buffer as transfer buffer. The caller owns and frees the image. Any

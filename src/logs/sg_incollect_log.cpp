@@ -32,9 +32,14 @@ std::size_t drop_page(page_span page) {
 
 }  // namespace
 
+void log_page_heading(int page_code) {
+  if (page_code == kPageRamLog) recorde_log("\nincollect RAM log\n", 0);
+  if (page_code == kPageNvLog) recorde_log("incollect NVlog\n", 0);
+}
+
 std::size_t sg_incollect_log(const char *dev, page_span page, int page_code) {
+  log_page_heading(page_code);
   if (page_code == kPageRamLog) {
-    recorde_log("\nincollect RAM log\n", 0);
     if (sg_query_cmd(dev, page_code, page.first<kReceiveSize>()) != 0) {
       recorde_log("send expander incollect RAM log fail\n\r", 0);
       return drop_page(page);
@@ -42,7 +47,6 @@ std::size_t sg_incollect_log(const char *dev, page_span page, int page_code) {
     return kReceiveSize;
   }
   if (page_code == kPageNvLog) {
-    recorde_log("incollect NVlog\n", 0);
     const nv_image image = incollect_nvlog(dev, page);
     if (image.data == nullptr) {
       recorde_log("send expander incollect NVlog fail\n", 0);

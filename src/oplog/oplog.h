@@ -1,6 +1,8 @@
 // The operation log (an append-only text file) and its time stamp.
 #pragma once
 
+#include <cstdio>
+
 // Path of the operation log, with its terminating NUL. Never changed by the
 // program; in-process tests point it at a private file of at most 25 characters.
 extern char g_log_file_path[26];
@@ -10,6 +12,11 @@ extern char g_cur_time[30];
 
 // Refreshes g_cur_time from the clock.
 void get_system_time(void);
+
+// When set, entries are written to this stream instead of the log file, and
+// entries that carry a time stamp (they tell of a run, not of the pages) are
+// left out. Only the offline page decoder sets it, to standard output.
+extern std::FILE *g_log_stream;
 
 // Appends text to the operation log; stamp == 1 puts a fresh time stamp in
 // front. The file is opened and closed on each call. Failures are reported on

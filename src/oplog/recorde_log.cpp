@@ -10,6 +10,10 @@ char g_log_file_path[26] = "/var/log/expander_log.txt";
 // may only reach the file when the stream is flushed at the close (a full
 // disk reports its error there), so the close's result counts as a write's.
 void recorde_log(const char *text, int stamp) {
+  if (g_log_stream != nullptr) {
+    if (stamp != 1) std::fputs(text != nullptr ? text : "", g_log_stream);
+    return;
+  }
   guard::file log(std::fopen(g_log_file_path, "a"));
   if (log.value == nullptr) {
     std::printf("open log file %s error\n", g_log_file_path);

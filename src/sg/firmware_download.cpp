@@ -6,26 +6,18 @@
 #include "common/guards.h"
 #include "common/page_codes.h"
 #include "oplog/oplog.h"
+#include "sg/download_piece.h"
+#include "sg/download_progress.h"
 #include "sg/sg.h"
 
 namespace {
 
-constexpr std::size_t kPieceSize = 512;        // image bytes per piece at most
-
-// Download piece: String Out page 0x04 carrying the download command.
-constexpr std::uint8_t kDownloadCommand = 0x01;
-constexpr std::size_t kPageLengthOffset = 2;   // big-endian 16-bit: n + 5
-constexpr std::size_t kCommandOffset = 4;
-constexpr std::size_t kImageOffsetOffset = 5;  // big-endian 32-bit image offset
-constexpr std::size_t kHeaderSize = 9;         // image bytes start here
-constexpr std::size_t kPageLengthBias = 5;     // command byte and offset field
-
-constexpr std::array<std::uint8_t, 4> kFirmwareSignature = {0x50, 0x4D, 0x43, 0x00};
+using namespace download_piece;
 
 void fill_header(std::span<std::uint8_t> param, std::size_t count, std::uint32_t offset) {
   param[0] = kPageStringOut;
   param[1] = 0x00;
-  bytes::put_be16(param, kPageLengthOffset, static_cast<std::uint16_t>(count + kPageLengthBias));
+  bytes::put_be16(param, kPageLengthOffset, static_cast<std::uint16_t>(page_length(count)));
   param[kCommandOffset] = kDownloadCommand;
   bytes::put_be32(param, kImageOffsetOffset, offset);
 }
@@ -54,7 +46,8 @@ void report_file_error(const char *format_open_or_read, const char *file) {
 
 // Sends the image in pieces of up to 512 bytes, each a separate request, the
 // offsets growing by 512. A full piece goes out as soon as its last byte was
-// read; an empty image sends nothing and succeeds.
+// read; an empty image sends nothing and succeeds. When standard error is a
+// terminal, the progress is shown there.
 int firmware_download(const char *file, const char *dev) {
   guard::file image(std::fopen(file, "rb"));
   if (image.value == nullptr) {
@@ -64,6 +57,7 @@ int firmware_download(const char *file, const char *dev) {
   std::array<std::uint8_t, kReceiveSize> param{};
   (void)sg_query_cmd(dev, kPageFirmwareStatus, param);  // pieces overwrite it
 
+  download_progress progress(image.value);
   std::size_t count = 0;
   std::uint32_t offset = 0;
   bool first_piece_seen = false;
@@ -73,6 +67,7 @@ int firmware_download(const char *file, const char *dev) {
     if (std::fread(&byte, 1, 1, image.value) != 1) {
       if (!std::feof(image.value)) {
         // A read error is not the end of the image: stop without sending more.
+        progress_end(progress);
         report_file_error("Read file %s error\n", file);
         return -1;
       }
@@ -88,9 +83,11 @@ int firmware_download(const char *file, const char *dev) {
       if (carries_signature(param, count)) g_fw_flag = 1;
       first_piece_seen = true;
     }
-    const int len = static_cast<int>(count + kHeaderSize);
+    const int len = static_cast<int>(list_length(count));
+    const std::size_t sent = count;
     count = 0;
     if (sg_send_cmd(dev, param.data(), len) != 0) return -1;
+    progress_piece(progress, sent);
   }
   return 0;
 }

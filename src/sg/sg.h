@@ -12,6 +12,20 @@
 // Returns 0 when the request succeeded with status GOOD, -1 otherwise.
 int sg_query_cmd(const char *dev, int page_code, std::span<std::uint8_t, kReceiveSize> buf);
 
+// Largest allocation length a 6-byte command block carries.
+inline constexpr std::size_t kMaxAllocationLength = 0xFFFF;
+
+// Reads diagnostic page (low 8 bits of page_code) into buf, asking for
+// buf.size() bytes, at most kMaxAllocationLength; the page is read whole when
+// buf holds what it declares. 0 when the request succeeded with status GOOD,
+// -1 otherwise. Bytes the device did not send are left as they were.
+int sg_receive_page(const char *dev, int page_code, std::span<std::uint8_t> buf);
+
+// INQUIRY: the standard data when vpd_page is negative, else that vital
+// product data page; asks for buf.size() bytes, at most kMaxAllocationLength.
+// 0 on status GOOD, -1 otherwise.
+int sg_inquiry_cmd(const char *dev, int vpd_page, std::span<std::uint8_t> buf);
+
 // Sends the parameter list param[0..len) with SEND DIAGNOSTIC.
 // Returns 0 when the device accepted it (status GOOD), -1 otherwise;
 // logs "ioctl error\n" when the ioctl itself failed.

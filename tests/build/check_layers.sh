@@ -5,7 +5,7 @@
 #   check_layers.sh SRC_DIR
 set -u
 src=$1
-layers="common bounded oplog sg ses decode logs cli"
+layers="common bounded oplog sg ses decode logs cli pages"
 
 rank() {
   n=0

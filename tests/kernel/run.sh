@@ -58,7 +58,7 @@ echo "kernel: ${#scenario_files[@]} boots done in $((SECONDS - start))s"
 failures=0 runs=0
 for scen in "${scenario_files[@]}"; do
   name=$(basename "$scen" .txt) k=$work/$name/kernel
-  runs=$((runs + $(grep -c '^run ' "$scen")))
+  runs=$((runs + $(grep -c -e '^run ' -e '^pages ' "$scen")))
   if [ -f "$k/door.failed" ]; then
     echo "kernel: $name: the guest run failed: $(cat "$k/door.failed")"
     sed 's/^/  guest: /' "$k/scenario.out" 2>/dev/null | tail -n 20
@@ -66,7 +66,7 @@ for scen in "${scenario_files[@]}"; do
     failures=1
     continue
   fi
-  echo "kernel: $name: guest ran $(grep -c '^run ' "$scen") runs, boot to power-off $(cat "$k/seconds")s"
+  echo "kernel: $name: guest ran $(grep -c -e '^run ' -e '^pages ' "$scen") runs, boot to power-off $(cat "$k/seconds")s"
   check_expectations "$scen" "$k" || failures=1
   if [ -n "$sim_launcher" ]; then
     if host_door "$scen" "$work/$name/preload"; then

@@ -56,7 +56,9 @@ std::vector<std::string> launcher_argv(const std::string &run_dir, const std::st
   std::vector<std::string> argv = {EXPANDER_SIM_BIN,  "--preload",  EXPANDER_SIM_PRELOAD,
                                    "--state",         state,        "--capture",
                                    run_dir + "/capture", "--transcript", transcript};
-  if (!o.pages.empty() || !o.nv_chunks.empty()) {
+  if (!o.pages_dir.empty()) {
+    argv.insert(argv.end(), {"--pages", o.pages_dir});
+  } else if (!o.pages.empty() || !o.nv_chunks.empty()) {
     const std::string pages = run_dir + "/pages";
     make_open_dir(pages);
     write_pages_dir(pages, o.pages, o.nv_chunks);
@@ -66,7 +68,7 @@ std::vector<std::string> launcher_argv(const std::string &run_dir, const std::st
   if (o.log_unopenable) argv.push_back("--log-unopenable");
   if (o.transcript_data >= 0) argv.insert(argv.end(), {"--transcript-data", std::to_string(o.transcript_data)});
   argv.push_back("--");
-  argv.push_back(corvane_path());
+  argv.push_back(o.program.empty() ? corvane_path() : o.program);
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }
@@ -96,6 +98,8 @@ std::vector<std::string> launcher_argv(const std::string &run_dir, const std::st
 }  // namespace
 
 std::string corvane_path() { return CORVANE_BIN; }
+
+std::string corvane_pages_path() { return CORVANE_PAGES_BIN; }
 
 std::string user_name() {
   const passwd *pw = ::getpwuid(::getuid());

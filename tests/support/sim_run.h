@@ -24,6 +24,8 @@ struct sim_options {
   long transcript_data = -1;           // bytes of sent data kept per request (-1: all)
   int run_as_uid = -1;                 // run with this real uid (needs root)
   std::string transcript;              // transcript file shared with other runs ("": the run's own)
+  std::string program;                 // the program to run; empty for corvane
+  std::string pages_dir;               // an existing page directory to serve (e.g. a capture)
 };
 
 // A run started in the background, collected by sim_session::finish.
@@ -87,6 +89,8 @@ sim_result sim_run(const std::vector<std::string> &args, const sim_options &opti
 
 // The path of the corvane binary as it appears in the logged command line.
 std::string corvane_path();
+// The path of the corvane-pages binary.
+std::string corvane_pages_path();
 
 // The login name of the user running the tests, as corvane names it.
 std::string user_name();

@@ -96,6 +96,9 @@ compare_doors() {
       fi
     done
   done
+  for label in $(awk '$1 == "pages" {print $2}' "$scen"); do
+    compare_pages_run "$g" "$h" "$label" || bad=1
+  done
   for f in $(cd "$g" && ls record*.txt 2>/dev/null); do
     if ! diff -u --label "kernel/$f" --label "preload/$f" "$g/$f" "$h/$f" > "$work/diff.txt"; then
       echo "kernel: the doors disagree on the commands in $f:"
@@ -106,10 +109,45 @@ compare_doors() {
   return $bad
 }
 
+# A capture manifest without what differs between the doors by design: the
+# time, and the INQUIRY data (the kernel's target and the preloaded model
+# identify themselves each in their own way).
+manifest_pages() {
+  grep -v -e '^time:' -e '^vendor:' -e '^product:' -e '^revision:' -e '^serial:' \
+    -e '^inquiry ' -e '^vpd 0x'
+}
+
+# compare_pages_run GUEST HOST LABEL: a corvane-pages run's screen output and
+# exit status, every page file it wrote and its manifest agree.
+compare_pages_run() {
+  local g=$1 h=$2 label=$3 bad=0 f rel
+  for f in stdout stderr status; do
+    if ! diff -u --label "kernel/$label/$f" --label "preload/$label/$f" \
+        <(normalize "$g/devices" < "$g/$label/$f" 2>/dev/null) \
+        <(normalize "$h/devices" < "$h/$label/$f" 2>/dev/null) > "$work/diff.txt"; then
+      echo "kernel: the doors disagree on $label/$f:"
+      head -n 40 "$work/diff.txt"
+      bad=1
+    fi
+  done
+  for f in $(cd "$g/$label" && find . -name 'page_*.bin' -o -name manifest.txt | sort); do
+    rel=${f#./}
+    if [ "${rel##*/}" = manifest.txt ]; then
+      diff -u --label "kernel/$label/$rel" --label "preload/$label/$rel" \
+        <(normalize "$g/devices" < "$g/$label/$rel" | manifest_pages) \
+        <(normalize "$h/devices" < "$h/$label/$rel" 2>/dev/null | manifest_pages) > "$work/diff.txt"
+    else
+      cmp "$g/$label/$rel" "$h/$label/$rel" > "$work/diff.txt" 2>&1
+    fi || { echo "kernel: the doors disagree on $label/$rel:"; head -n 40 "$work/diff.txt"; bad=1; }
+  done
+  return $bad
+}
+
 # transcript_to_record < TRANSCRIPT: the preloaded door's request lines in the
 # handler's record form, "cdb=HEX status=HH len=N[ sense=HEX][ data=HEX]"
 # (len: the bytes sent, or the bytes delivered). Requests that never reached the target
-# (result=errno:E) have no line behind a real kernel and none here.
+# (result=errno:E) have no line behind a real kernel and none here; nor have
+# INQUIRY requests.
 transcript_to_record() {
   awk '$1 == "sgio" {
     cdb = ""; data = ""; status = ""; len = ""; dlen = ""; dir = ""; sense = ""; dead = 0
@@ -124,7 +162,9 @@ transcript_to_record() {
       else if (kv[1] == "dxfer_direction") dir = kv[2]
       else if (kv[1] == "result" && kv[2] ~ /^errno:/) dead = 1
     }
-    if (dead) next
+    # The handler records diagnostic commands only (the kernel sends its own
+    # INQUIRY and TEST UNIT READY besides those of the programs).
+    if (dead || (substr(cdb, 1, 2) != "1c" && substr(cdb, 1, 2) != "1d")) next
     if (dir == -2) printf "cdb=%s status=%02x len=%d%s data=%s\n", cdb, status, dlen, sense, data
     else printf "cdb=%s status=%02x len=%d%s\n", cdb, status, (status == 0 ? len : 0), sense
   }'
@@ -147,7 +187,7 @@ host_door() {
   done < "$scen"
   echo "missing /dev/sgsim9" >> "$out/devices"
   while read -r kind label rest; do
-    [ "$kind" = run ] || continue
+    [ "$kind" = run ] || [ "$kind" = pages ] || continue
     local args=()
     idx=missing
     for w in $rest; do
@@ -159,6 +199,15 @@ host_door() {
     done
     local run=$out/$label
     mkdir -p "$run/capture"
+    if [ "$kind" = pages ]; then
+      (cd "$run" && "$sim_launcher" \
+         --state "$out/state-$idx" --nodes "$count" ${faults[$idx]:+--fault "${faults[$idx]}"} \
+         --transcript "$out/transcript$idx.txt" --transcript-data 70000 --capture "$run/capture" \
+         -- "$(dirname "$corvane_bin")/corvane-pages" "${args[@]}" < /dev/null > stdout 2> stderr
+       echo $? > status)
+      rm -rf "$run/capture"
+      continue
+    fi
     (cd "$out/images" && PATH="$(dirname "$corvane_bin"):$PATH" "$sim_launcher" \
        --state "$out/state-$idx" --nodes "$count" ${faults[$idx]:+--fault "${faults[$idx]}"} \
        --transcript "$out/transcript$idx.txt" --transcript-data 70000 --capture "$run/capture" \

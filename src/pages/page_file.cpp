@@ -1,0 +1,73 @@
+// A page file as given to the decoder: a whole binary page, or ASCII hex.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bounded/bounded.h"
+#include "common/bytes.h"
+#include "common/guards.h"
+#include "pages/pages.h"
+
+namespace {
+
+constexpr std::size_t kPageHeaderSize = 4;
+constexpr std::size_t kPageLengthField = 2;  // be16: bytes after byte 3
+
+}  // namespace
+
+int check_whole_page(std::span<const std::uint8_t> page, why_span why) {
+  if (page.empty()) {
+    sprintf_s(why.data(), why.size(), "empty: no page in it");
+    return -1;
+  }
+  if (page.size() < kPageHeaderSize) {
+    sprintf_s(why.data(), why.size(), "%zu bytes, too short for the 4-byte page header",
+              page.size());
+    return -1;
+  }
+  const std::size_t declared = std::size_t{bytes::be16(page, kPageLengthField)} + kPageHeaderSize;
+  if (declared > page.size()) {
+    sprintf_s(why.data(), why.size(),
+              "page_length %zu declares %zu bytes, the file holds only %zu (truncated page)",
+              declared - kPageHeaderSize, declared, page.size());
+    return -1;
+  }
+  return 0;
+}
+
+long load_page_file(const char *path, std::span<std::uint8_t, kMaxPageBytes> out, why_span why) {
+  guard::file file(std::fopen(path, "rb"));
+  if (file.value == nullptr) {
+    sprintf_s(why.data(), why.size(), "cannot be opened: %s", std::strerror(errno));
+    return -1;
+  }
+  guard::heap<std::uint8_t> content(static_cast<std::uint8_t *>(std::malloc(kMaxHexText + 1)));
+  if (content.value == nullptr) {
+    sprintf_s(why.data(), why.size(), "no memory to read it");
+    return -1;
+  }
+  const std::size_t n = std::fread(content.value, 1, kMaxHexText + 1, file.value);
+  if (std::ferror(file.value)) {
+    sprintf_s(why.data(), why.size(), "cannot be read: %s", std::strerror(errno));
+    return -1;
+  }
+  if (n == 0) {
+    sprintf_s(why.data(), why.size(), "empty: no page in it");
+    return -1;
+  }
+  if (n > kMaxHexText) {
+    sprintf_s(why.data(), why.size(), "larger than %zu bytes: no page file", kMaxHexText);
+    return -1;
+  }
+  const std::span<const std::uint8_t> bytes_read(content.value, n);
+  if (looks_like_text(bytes_read)) {
+    return parse_hex_text({reinterpret_cast<const char *>(content.value), n}, out, why);
+  }
+  if (n > out.size()) {
+    sprintf_s(why.data(), why.size(), "%zu bytes, longer than any page (%zu)", n, out.size());
+    return -1;
+  }
+  memcpy_s(out.data(), out.size(), content.value, n);
+  return static_cast<long>(n);
+}

@@ -1,0 +1,119 @@
+// Download progress: on a terminal's standard error under a pseudo-terminal
+// (script), nothing on standard error otherwise; standard output, the
+// operation log, the audit line and the exit status as without it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/foreign_exec.h"
+#include "support/sim_run.h"
+
+namespace {
+
+using testsupport::sim_result;
+using testsupport::sim_session;
+
+constexpr char kNode[] = "/dev/sgsim0";
+
+std::string read_text(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string sample(const char *name) { return std::string(CORVANE_TEST_DATA) + "/../../sim/samples/" + name; }
+
+bool have_script() { return ::access("/usr/bin/script", X_OK) == 0; }
+
+struct shell_run {
+  int status = -1;
+  std::string seen;    // what the command's standard error showed (terminal or pipe)
+  std::string out;     // standard output, redirected to a file
+  std::string log;     // captured operation log
+  std::string audit;
+};
+
+// corvane under the simulator, its standard output in a file; the command
+// line is run by wrap, which decides where standard error goes.
+shell_run run_download(const sim_session &s, const std::string &tag, const std::string &file,
+                       const std::string &fault, bool terminal) {
+  const std::string dir = s.dir() + "/" + tag;
+  ::mkdir(dir.c_str(), 0777);
+  std::string command = std::string(EXPANDER_SIM_BIN) + " --preload " + EXPANDER_SIM_PRELOAD +
+                        " --state " + s.state_dir() + " --capture " + dir + "/capture" +
+                        (fault.empty() ? "" : " --fault " + fault) + " -- " +
+                        testsupport::corvane_path() + " download=" + file + " " + kNode + " > " + dir +
+                        "/stdout";
+  if (terminal) {
+    command = "script -qec '" + command + "' /dev/null < /dev/null > " + dir + "/seen";
+  } else {
+    // The pipe's exit status is cat's: the command's own is kept in a file.
+    command = "( " + command + "; echo $? > " + dir + "/status ) 2>&1 < /dev/null | cat > " + dir + "/seen";
+  }
+  shell_run r;
+  const int status = std::system(command.c_str());
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (!terminal) r.status = std::atoi(read_text(dir + "/status").c_str());
+  r.seen = read_text(dir + "/seen");
+  r.out = read_text(dir + "/stdout");
+  r.log = testsupport::unstamped(read_text(dir + "/capture/expander_log.txt"));
+  r.audit = read_text(dir + "/capture/audit.txt");
+  return r;
+}
+
+struct progress_case {
+  const char *what;
+  const char *image;
+  const char *fault;
+  int status;
+  const char *last_drawing;  // the last progress text on the terminal
+};
+
+TEST(DownloadProgress, OnATerminalOnlyAndNothingElseChanges) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  if (!have_script()) GTEST_SKIP() << "no script(1) to make a pseudo-terminal";
+  const progress_case cases[] = {
+      {"signed sample", "firmware_104.bin", "", 0, "\rsent 1300 of 1300 bytes 100%, piece 3 of 3\r\n"},
+      {"second piece refused", "firmware_104.bin", "check:0x04/2", 255,
+       "\rsent 512 of 1300 bytes  39%, piece 1 of 3\r\n"},
+      {"configuration sample", "config_016.bin", "", 0, "bytes 100%, piece 2 of 2\r\n"},
+  };
+  for (const progress_case &c : cases) {
+    // Three runs from the same expander state: a terminal, a pipe, a file.
+    sim_session tty_session;
+    sim_session pipe_session;
+    sim_session file_session;
+    const shell_run tty = run_download(tty_session, "tty", sample(c.image), c.fault, true);
+    const shell_run pipe = run_download(pipe_session, "pipe", sample(c.image), c.fault, false);
+    testsupport::sim_options o;
+    if (c.fault[0] != '\0') o.faults = {c.fault};
+    const sim_result file = file_session.run({"download=" + sample(c.image), kNode}, o);
+
+    EXPECT_EQ(tty.status, c.status) << c.what;
+    EXPECT_EQ(pipe.status, c.status) << c.what;
+    EXPECT_EQ(file.status, c.status) << c.what;
+    EXPECT_EQ(tty.seen.rfind("\rsent ", 0), 0u) << c.what << tty.seen;
+    EXPECT_GE(tty.seen.size(), std::string(c.last_drawing).size()) << c.what;
+    EXPECT_EQ(tty.seen.substr(tty.seen.size() - std::string(c.last_drawing).size()), c.last_drawing)
+        << c.what << tty.seen;
+    EXPECT_EQ(pipe.seen, "") << c.what;
+    EXPECT_EQ(file.err, "") << c.what;
+    EXPECT_EQ(tty.out, file.out) << c.what;
+    EXPECT_EQ(pipe.out, file.out) << c.what;
+    EXPECT_EQ(tty.log, testsupport::unstamped(file.log)) << c.what;
+    EXPECT_EQ(pipe.log, testsupport::unstamped(file.log)) << c.what;
+    std::string audit;
+    for (const std::string &line : file.audit) audit += line + "\n";
+    EXPECT_EQ(tty.audit, audit) << c.what;
+  }
+}
+
+}  // namespace
