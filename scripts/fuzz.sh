@@ -21,7 +21,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 build=build/fuzz
-targets=(log_road nv_assembly format bounded_copy)
+targets=(${CORVANE_FUZZ_TARGETS:-log_road nv_assembly format bounded_copy})
 
 # Longest input per target: a page buffer and its selector byte; five reads
 # of 2048 bytes; a header, format and text; a header and the copy arena.

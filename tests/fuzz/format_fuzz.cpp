@@ -14,8 +14,8 @@
 // return a result consistent with the text it left. Where the C library and
 // the routines must agree (d i u o x X c s and "%%"; flags - + space # 0,
 // widths and precisions, sizes hh h l ll; '#' only with o x X, '0' not with
-// c s, integer precision at most 512), the text and result are compared with
-// snprintf's.
+// c s, integer precision at most 512, no written precision the routines refuse
+// as too large), the text and result are compared with snprintf's.
 //
 // Input: bytes 0-1 destMax, 2-3 count (0xFF in the first byte of each picks
 // an extreme value), byte 4 options, bytes 5-28 three 8-byte argument values,
@@ -42,6 +42,7 @@ constexpr std::size_t kReferenceSize = 4096;  // texts longer than this are not 
 constexpr std::size_t kMaxDestMax = 2600;
 constexpr int kMaxIntPrecision = 512;          // the routines' cap on integer digits
 constexpr long kMaxFloatField = 100000;        // float fields are built whole on the heap
+constexpr long kMaxDigitsValue = 21474836;     // larger written values: the call may fail
 constexpr std::size_t kHeaderSize = 29;
 
 enum arg_type : std::uint8_t { t_int, t_long, t_llong, t_ptr, t_str, t_wstr, t_dbl, t_ldbl };
@@ -170,6 +171,8 @@ bool read_conversion(const char *&f, plan &p) {
   if (flags.find('#') != std::string::npos && std::strchr("oxX", type) == nullptr) agree = false;
   if (flags.find('0') != std::string::npos && narrow_text) agree = false;
   if (integer && has_precision && (precision > kMaxIntPrecision || precision_star)) agree = false;
+  // Written widths and precisions above 214748369 make the routines fail.
+  if (precision > kMaxDigitsValue) agree = false;
   if (width > static_cast<long>(kReferenceSize) || width_star) agree = false;
   if (!agree) p.comparable = false;
   return true;
