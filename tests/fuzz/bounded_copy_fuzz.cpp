@@ -5,13 +5,15 @@
 // never larger than the arena bytes from dest on, with one exception: the
 // values above LENGTH_LIMIT, which every routine but the "Tc" variants must
 // refuse without writing (memcpy_sOptTc only where the blocks overlap).
-// Counts take any value, extremes included; a count
-// the routine must reject reaches it as is, while a count it would carry out
-// is kept within the bytes the source really holds. The arena's last byte is
-// a NUL that no destination covers, so every source string in it ends.
+// Counts take any value, extremes included; a count the routine must reject
+// reaches it as is, while a count it would carry out is kept within the
+// bytes the source really holds. The arena's last byte is a NUL that no
+// destination covers, so every source string in it ends.
 //
 // After each call: the result is one of the routine's codes, no byte outside
-// [dest, dest + destMax) changed, and a successful call left what it should.
+// [dest, dest + destMax) changed, a successful call left what it should and a
+// failed one left a usable dest reset (zeroes, the fill value, or an empty
+// string).
 //
 // Input: byte 0 the routine, byte 1 options (null dest, null src, source in
 // a block of its own), bytes 2-3 dest offset, 4-5 source offset, 6-7 destMax,
@@ -80,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const bool null_dest = (data[1] & 1) != 0;
   const bool null_src = (data[1] & 2) != 0;
   const bool own_src = (data[1] & 4) != 0;
-  const std::size_t dest_off = pick(data + 2, kArena - 1) ;
+  const std::size_t dest_off = pick(data + 2, kArena - 1);
   const std::size_t src_off = pick(data + 4, kArena) % kArena;
   std::size_t destMax = pick(data + 6, kArena + 8);
   std::size_t count = pick(data + 8, kArena + 8);

@@ -32,6 +32,7 @@
 
 #include "bounded/bounded.h"
 
+// The formats are the fuzzer's, never literals: that is the point here.
 #pragma clang diagnostic ignored "-Wformat-nonliteral"
 #pragma clang diagnostic ignored "-Wformat-security"
 
