@@ -12,6 +12,7 @@
 #                                      fork mode with one worker) and counts them
 #   scripts/fuzz.sh --make-corpus      rewrites tests/fuzz/corpus from the simulated
 #                                      expander's built-in pages
+#   CORVANE_FUZZ_TARGETS="format ..."  runs only the targets named
 #
 # Prints each target's executions, coverage (cov: edges, ft: features) and
 # rate; findings go to build/fuzz/<mode>/<target>/artifacts. Exits non-zero
@@ -33,7 +34,7 @@ while [ $# -gt 0 ]; do
     --short) mode=short ;;
     --keep-going) keep_going=1 ;;
     --make-corpus) make_corpus=1 ;;
-    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
     *) seconds=$1 ;;
   esac
   shift
