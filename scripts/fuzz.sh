@@ -34,7 +34,7 @@ while [ $# -gt 0 ]; do
     --short) mode=short ;;
     --keep-going) keep_going=1 ;;
     --make-corpus) make_corpus=1 ;;
-    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     *) seconds=$1 ;;
   esac
   shift
