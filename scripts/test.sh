@@ -4,6 +4,7 @@
 #   sanitize    the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   aarch64     cross build, whole suite under qemu-user emulation
 #   needed-libs both corvane programs need the C library only
+#   fuzz        every libFuzzer target for 30 s (scripts/fuzz.sh --short)
 #   kernel      real-kernel scenarios, when tests/kernel/run.sh exists
 # Exits non-zero if anything failed. Build trees go under build/.
 set -uo pipefail
@@ -106,6 +107,16 @@ if [ "$needed_ok" -eq 1 ]; then
 else
   total_failed=$((total_failed + 1))
   note needed-libs FAILED $((SECONDS - start)) "a corvane build is missing or needs more than libc.so.6"
+fi
+
+echo
+echo "==== fuzz: every fuzz target for a short fixed budget ===="
+start=$SECONDS
+if bash scripts/fuzz.sh --short 30 2>&1 | tee "$logs/fuzz.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
+  note fuzz ok $((SECONDS - start)) "each target 30s, no finding; see $logs/fuzz.log"
+else
+  total_failed=$((total_failed + 1))
+  note fuzz FAILED $((SECONDS - start)) "a target found a fault or did not build; see $logs/fuzz.log"
 fi
 
 if [ -f tests/kernel/run.sh ]; then

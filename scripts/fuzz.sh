@@ -1,0 +1,118 @@
+#!/bin/bash
+# Builds the libFuzzer targets of tests/fuzz with clang 14 under
+# AddressSanitizer and UndefinedBehaviorSanitizer (build/fuzz) and runs each
+# target in turn, one fuzzing process at a time:
+#
+#   scripts/fuzz.sh [SECONDS]          campaign: SECONDS per target (default 600),
+#                                      corpus kept in build/fuzz/campaign/<target>
+#                                      (seeded from tests/fuzz/corpus, grows across runs)
+#   scripts/fuzz.sh --short [SECONDS]  the test stage: SECONDS per target (default 30)
+#                                      from a fresh copy of the seed corpus
+#   scripts/fuzz.sh --keep-going ...   campaign that steps over findings (libFuzzer's
+#                                      fork mode with one worker) and counts them
+#   scripts/fuzz.sh --make-corpus      rewrites tests/fuzz/corpus from the simulated
+#                                      expander's built-in pages
+#   CORVANE_FUZZ_TARGETS="format ..."  runs only the targets named
+#
+# Prints each target's executions, coverage (cov: edges, ft: features) and
+# rate; findings go to build/fuzz/<mode>/<target>/artifacts. Exits non-zero
+# on any finding. The source tree is never written, except by --make-corpus.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root" || exit 1
+build=build/fuzz
+targets=(${CORVANE_FUZZ_TARGETS:-log_road nv_assembly format bounded_copy})
+
+# Longest input per target: a page buffer and its selector byte; five reads
+# of 2048 bytes; a header, format and text; a header and the copy arena.
+declare -A max_len=([log_road]=8501 [nv_assembly]=10240 [format]=512 [bounded_copy]=1035)
+
+mode=campaign keep_going=0 make_corpus=0 seconds=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --short) mode=short ;;
+    --keep-going) keep_going=1 ;;
+    --make-corpus) make_corpus=1 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
+    *) seconds=$1 ;;
+  esac
+  shift
+done
+if [ -z "$seconds" ]; then
+  if [ "$mode" = short ]; then seconds=30; else seconds=600; fi
+fi
+case $seconds in
+  ''|*[!0-9]*) echo "fuzz: SECONDS must be a whole number, not '$seconds'" >&2; exit 2 ;;
+esac
+
+bash scripts/fuzz-setup.sh || { echo "fuzz: setup failed" >&2; exit 1; }
+
+echo "==== fuzz: building the targets in $build ===="
+mkdir -p "$build"
+if ! { CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja \
+         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_FUZZ=ON &&
+       cmake --build "$build" -j"${CORVANE_JOBS:-2}"; } > "$build.log" 2>&1; then
+  tail -n 40 "$build.log"
+  echo "fuzz: build failed (whole log: $build.log)"
+  exit 1
+fi
+bin=$root/$build/tests/fuzz
+
+if [ "$make_corpus" -eq 1 ]; then
+  for t in "${targets[@]}"; do
+    rm -rf "tests/fuzz/corpus/$t"
+    mkdir -p "tests/fuzz/corpus/$t"
+  done
+  "$bin/fuzz_make_corpus" tests/fuzz/corpus || exit 1
+  du -sh --apparent-size tests/fuzz/corpus/*
+  exit 0
+fi
+
+# The sanitizers stop at the first fault; leaks count as findings.
+export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+summary=() failed=0
+for t in "${targets[@]}"; do
+  work=$root/$build/$mode/$t
+  if [ "$mode" = short ]; then rm -rf "$work"; fi
+  mkdir -p "$work/artifacts"
+  if [ ! -d "$work/corpus" ]; then
+    mkdir -p "$work/corpus"
+    cp tests/fuzz/corpus/"$t"/* "$work/corpus/"
+  fi
+  args=(-max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=25
+        -print_final_stats=1 -artifact_prefix="$work/artifacts/")
+  if [ "$keep_going" -eq 1 ]; then
+    args+=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
+  fi
+  echo
+  echo "==== fuzz: $t for ${seconds}s ===="
+  start=$SECONDS
+  # The target runs in its work folder, where fork mode keeps its scratch files.
+  (cd "$work" && "$bin/fuzz_$t" "${args[@]}" corpus) > "$work/fuzz.log" 2>&1
+  status=$?
+  took=$((SECONDS - start))
+  # The last progress line carries the totals: "#N ... cov: C ft: F ... exec/s: R".
+  last=$(grep -E '^#[0-9]+' "$work/fuzz.log" | tail -n 1)
+  execs=$(sed -nE 's/^#([0-9]+).*/\1/p' <<<"$last")
+  cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$last")
+  ft=$(sed -nE 's/.*ft: ([0-9]+).*/\1/p' <<<"$last")
+  found=$(find "$work/artifacts" -type f | wc -l)
+  rate=$(( took > 0 ? ${execs:-0} / took : 0 ))
+  line=$(printf '%-12s %10s execs %7s exec/s  cov %5s  ft %6s  %4ss  findings %s' \
+    "$t" "${execs:-?}" "$rate" "${cov:-?}" "${ft:-?}" "$took" "$found")
+  summary+=("$line")
+  if [ "$status" -ne 0 ] || [ "$found" -ne 0 ]; then
+    failed=1
+    grep -E 'ERROR|SUMMARY|runtime error|fuzz:' "$work/fuzz.log" | head -n 20
+    echo "fuzz: $t found a fault (log: $work/fuzz.log, inputs: $work/artifacts)"
+  fi
+  echo "$line"
+done
+
+echo
+echo "==== fuzz: summary ($mode, ${seconds}s per target) ===="
+printf '%s\n' "${summary[@]}"
+exit "$failed"

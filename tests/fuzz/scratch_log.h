@@ -1,0 +1,45 @@
+// The operation log of a fuzz target: a private scratch file, emptied before
+// every input so it never grows, and removed when the target exits. The
+// host's operation log is never opened.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "oplog/oplog.h"
+
+namespace fuzzsupport {
+
+inline char g_scratch_dir[32] = {};
+inline char g_scratch_path[32] = {};
+
+inline void remove_scratch_log() {
+  unlink(g_scratch_path);
+  rmdir(g_scratch_dir);
+}
+
+// Points g_log_file_path at "<dir>/log" in a fresh directory under /dev/shm
+// (memory, so the many small appends cost no disk) or /tmp; exits when
+// neither can take one, rather than fall back to the real log.
+inline void use_scratch_log() {
+  for (const char *base : {"/dev/shm/cvfzXXXXXX", "/tmp/cvfzXXXXXX"}) {
+    std::strncpy(g_scratch_dir, base, sizeof g_scratch_dir - 1);
+    if (mkdtemp(g_scratch_dir) != nullptr) break;
+    g_scratch_dir[0] = '\0';
+  }
+  const int n = std::snprintf(g_scratch_path, sizeof g_scratch_path, "%s/log", g_scratch_dir);
+  if (g_scratch_dir[0] == '\0' || n < 0 || static_cast<std::size_t>(n) >= sizeof g_log_file_path) {
+    std::fprintf(stderr, "fuzz: no scratch directory for the operation log\n");
+    std::exit(2);
+  }
+  std::memset(g_log_file_path, 0, sizeof g_log_file_path);
+  std::memcpy(g_log_file_path, g_scratch_path, static_cast<std::size_t>(n));
+  std::atexit(remove_scratch_log);
+}
+
+// Empties the scratch log before the next input.
+inline void reset_scratch_log() { (void)truncate(g_scratch_path, 0); }
+
+}  // namespace fuzzsupport
