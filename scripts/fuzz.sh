@@ -22,11 +22,12 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 build=build/fuzz
-targets=(${CORVANE_FUZZ_TARGETS:-log_road nv_assembly format bounded_copy})
+targets=(${CORVANE_FUZZ_TARGETS:-log_road nv_assembly format bounded_copy page_file})
 
 # Longest input per target: a page buffer and its selector byte; five reads
-# of 2048 bytes; a header, format and text; a header and the copy arena.
-declare -A max_len=([log_road]=8501 [nv_assembly]=10240 [format]=512 [bounded_copy]=1035)
+# of 2048 bytes; a header, format and text; a header and the copy arena;
+# a page file as hex text.
+declare -A max_len=([log_road]=8501 [nv_assembly]=10240 [format]=512 [bounded_copy]=1035 [page_file]=16384)
 
 mode=campaign keep_going=0 make_corpus=0 seconds=
 while [ $# -gt 0 ]; do

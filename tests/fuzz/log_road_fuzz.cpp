@@ -58,12 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   auto *work_bytes = new std::uint8_t[kWorkBufferSize]();
   const page_span page(page_bytes, kPageBufferSize);
   const work_span work(work_bytes, kWorkBufferSize);
-  std::memcpy(page.data(), data, size < page.size() ? size : page.size());
+  // A read brings at most kReceiveSize bytes; the NV log image fills the page
+  // buffer up to its own size. held tells the road how many bytes are the
+  // page's, as sg_incollect_log does.
+  const std::size_t limit = page_code == kPageNvLog ? page.size() : kReceiveSize;
+  const std::size_t held = size < limit ? size : limit;
+  std::memcpy(page.data(), data, held);
   if (seal && page_code == kPageRamLog) seal_ram_log(page);
   if (seal && page_code == kPageNvLog) seal_nv_log(page);
 
-  if (log_check(page, work, page_code) == 0) {
-    const int count = log_entry_count(page, page_code);
+  if (log_check(page, work, page_code, held) == 0) {
+    const int count = log_entry_count(page, page_code, held);
     (void)analysis_log(work, count, page_code);
   }
   delete[] work_bytes;

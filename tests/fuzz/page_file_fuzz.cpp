@@ -1,0 +1,58 @@
+// The page files corvane-pages decode reads: the input is a file's content,
+// taken as hex text or as a binary page exactly as the decoder takes a file,
+// checked as a whole page, and a page the log road decodes is decoded as a
+// read of it would be (its first bytes in a cleared page buffer).
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "bounded/bounded.h"
+#include "common/page_codes.h"
+#include "common/sizes.h"
+#include "logs/logs.h"
+#include "pages/pages.h"
+#include "scratch_log.h"
+
+namespace {
+
+bool decodable(int code) {
+  return code == kPageRamLog || code == kPageEnclosureStatus || code == kPageAdditionalElement ||
+         code == kPageSssf;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  fuzzsupport::use_scratch_log();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  if (size == 0 || size > kMaxHexText) return 0;
+  fuzzsupport::reset_scratch_log();
+  // Heap buffers of the exact sizes, so any access past them is caught.
+  auto *file_bytes = new std::uint8_t[kMaxPageBytes];
+  const std::span<std::uint8_t, kMaxPageBytes> file(file_bytes, kMaxPageBytes);
+  char why[kWhySize] = {};
+  long n = -1;
+  const std::span<const std::uint8_t> content(data, size);
+  if (looks_like_text(content)) {
+    n = parse_hex_text({reinterpret_cast<const char *>(data), size}, file, why);
+  } else if (size <= file.size()) {
+    std::memcpy(file.data(), data, size);
+    n = static_cast<long>(size);
+  }
+  if (n >= 0) {
+    const auto page_bytes = file.first(static_cast<std::size_t>(n));
+    if (check_whole_page(page_bytes, why) == 0 && decodable(page_bytes[0])) {
+      auto *buffer = new std::uint8_t[kPageBufferSize]();
+      const page_span page(buffer, kPageBufferSize);
+      std::memcpy(page.data(), page_bytes.data(), std::min(page_bytes.size(), kReceiveSize));
+      (void)decode_log_page(page, page_bytes[0], kReceiveSize);
+      delete[] buffer;
+    }
+  }
+  delete[] file_bytes;
+  return 0;
+}
