@@ -1,33 +1,54 @@
 // The format loop of the engine and the common core of the entry points.
+#include <string.h>
+
 #include "bounded/sec_output.h"
 
 namespace {
 
+// Sets up the engine for one call. Of the conversion fields only the digit
+// set and the radix carry over between conversions (each conversion sets its
+// own before use) and the rest is set at every '%', so nothing else is
+// cleared here: not the 512-byte work buffer, whose bytes are only ever read
+// after a conversion wrote them.
 void SecInitEngine(OutputEngine *e, OutputCursor *stream, const char *format,
                    SecArgList *args) {
-  *e = OutputEngine{};
   e->stream = stream;
   e->args = args;
   e->format = format;
-  e->spec.digits = g_itoaUpperDigits;
-  e->spec.radix = 10;
   e->state = STATE_NORMAL;
   e->lastState = STATE_NORMAL;
+  e->charsOut = 0;
+  e->floatPending = 0;
+  e->spec.digits = g_itoaUpperDigits;
+  e->spec.radix = 10;
 }
 
-// Action on entering the new state; false fails the call.
-bool SecApplyState(OutputEngine *e) {
-  switch (e->state) {
-    case STATE_NORMAL: SecOutputOneChar(e, static_cast<char>(e->ch)); return true;
-    case STATE_PERCENT: SecResetSpec(e); return true;
-    case STATE_FLAG: SecDecodeFlags(e); return true;
-    case STATE_WIDTH: return SecDecodeWidth(e);
-    case STATE_DOT: e->spec.precision = 0; return true;
-    case STATE_PRECISION: return SecDecodePrecision(e);
-    case STATE_SIZE: SecDecodeSize(e); return true;
-    case STATE_TYPE: return SecDecodeType(e);
-    default: return false;
+// End of the literal text that starts at run: the next '%' or the end of
+// the format. Short runs are looked at here, longer ones by the C library's
+// scan.
+const char *SecLiteralEnd(const char *run) {
+  for (int i = 0; i < 8; ++i) {
+    if (run[i] == '%' || run[i] == '\0') return run + i;
   }
+  return strchrnul(run + 8, '%');
+}
+
+// Literal text from the format up to the next '%' (or the end), read in a
+// state where such bytes are plain text: the whole run is written at once,
+// through the same room test as any text, and leaves the reader in
+// STATE_NORMAL as its last byte would. A run is taken in pieces of at most
+// kMaxLiteralRun bytes so that its length always fits the engine's signed
+// counts.
+void SecWriteLiteralRun(OutputEngine *e) {
+  constexpr size_t kMaxLiteralRun = 0x40000000;
+  const char *run = e->format;
+  const char *end = SecLiteralEnd(run);
+  if (static_cast<size_t>(end - run) > kMaxLiteralRun) end = run + kMaxLiteralRun;
+  e->lastState = e->state;
+  e->state = STATE_NORMAL;
+  e->ch = static_cast<unsigned char>(end[-1]);
+  e->format = end;
+  SecWriteStringChk(e, run, static_cast<int>(end - run));
 }
 
 }  // namespace
@@ -61,11 +82,19 @@ int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
   OutputEngine e;
   SecInitEngine(&e, stream, format, &args);
   bool ok = true;
+  // Between conversions the reader is in STATE_NORMAL or STATE_TYPE, where
+  // every byte but '%' is text.
   while (ok && *e.format != '\0' && e.charsOut >= 0) {
-    e.ch = static_cast<unsigned char>(*e.format++);
+    if (*e.format != '%') {
+      SecWriteLiteralRun(&e);
+      continue;
+    }
+    e.ch = '%';
+    ++e.format;
     e.lastState = e.state;
-    e.state = SecDecodeState(e.ch, e.lastState);
-    ok = SecApplyState(&e);
+    e.state = SecDecodeState('%', e.lastState);  // STATE_PERCENT
+    SecResetSpec(&e);
+    ok = SecReadConversion(&e);
   }
   va_end(args.ap);
   if (!ok) return -1;

@@ -1,5 +1,7 @@
 // Integer and pointer conversions: d i o u x X p. The digits are built
 // backwards from the end of the work buffer, so nothing is allocated.
+#include <array>
+
 #include "bounded/sec_output.h"
 
 namespace {
@@ -44,11 +46,18 @@ uint64_t SecUpdateNegativeChar(ConversionSpec &s, int arg) {
   return byte;
 }
 
+constexpr uint32_t k_read_sizes = FLAG_POINTER | k_wide_sizes | FLAG_CHAR | FLAG_SHORT;
+
 // Reads the argument by size flags, first matching row winning.
 uint64_t SecReadInteger(OutputEngine *e) {
   ConversionSpec &s = e->spec;
   va_list &ap = e->args->ap;
   bool is_signed = (s.flags & FLAG_SIGNED) != 0;
+  if ((s.flags & k_read_sizes) == 0) {
+    // No size: the common case, taken first; the rows below keep their order.
+    if (is_signed) return static_cast<uint64_t>(static_cast<int64_t>(va_arg(ap, int)));
+    return va_arg(ap, unsigned int);
+  }
   if ((s.flags & FLAG_POINTER) != 0) {
     return reinterpret_cast<uintptr_t>(va_arg(ap, void *));
   }
@@ -69,6 +78,55 @@ uint64_t SecReadInteger(OutputEngine *e) {
   return va_arg(ap, unsigned int);
 }
 
+// "00" to "99": decimal digits are made two at a time.
+constexpr std::array<char, 200> k_digit_pairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+template <typename Unsigned>
+char *SecWriteDecimal(char *end, Unsigned value) {
+  char *p = end;
+  while (value >= 100) {
+    const auto pair = static_cast<unsigned>(value % 100) * 2;
+    value /= 100;
+    p -= 2;
+    p[0] = k_digit_pairs[pair];
+    p[1] = k_digit_pairs[pair + 1];
+  }
+  if (value >= 10) {
+    const auto pair = static_cast<unsigned>(value) * 2;
+    p -= 2;
+    p[0] = k_digit_pairs[pair];
+    p[1] = k_digit_pairs[pair + 1];
+  } else if (value != 0) {
+    *--p = static_cast<char>('0' + value);
+  }
+  return p;
+}
+
+// Writes the digits of value backwards, ending just before end, and returns
+// the first; 0 gives no digits. Decimal and octal digits come from the lower
+// set, hexadecimal from set. Shifts and divisions by constants replace the
+// division by a radix held in a variable.
+char *SecWriteDigits(char *end, uint64_t value, int radix, const char *set) {
+  char *p = end;
+  if (radix == 16) {
+    for (; value != 0; value >>= 4) *--p = set[value & 0xFu];
+    return p;
+  }
+  if (radix == 8) {
+    for (; value != 0; value >>= 3) *--p = g_itoaLowerDigits[value & 0x7u];
+    return p;
+  }
+  if (value <= 0xFFFFFFFFu) return SecWriteDecimal(end, static_cast<uint32_t>(value));
+  return SecWriteDecimal(end, value);
+}
+
 // Returns the magnitude written (0 gives no digits and drops the prefix).
 uint64_t SecNumberToBuffer(ConversionSpec &s, uint64_t value) {
   if ((s.flags & FLAG_SIGNED) != 0 && static_cast<int64_t>(value) < 0) {
@@ -76,15 +134,8 @@ uint64_t SecNumberToBuffer(ConversionSpec &s, uint64_t value) {
     value = 0 - value;
   }
   if ((s.flags & k_wide_sizes) == 0) value &= 0xFFFFFFFFu;
-  const char *set = s.radix == 16 ? s.digits : g_itoaLowerDigits;
   char *end = s.workBuffer.data() + s.workBuffer.size();
-  char *p = end;
-  uint64_t radix = static_cast<uint64_t>(s.radix);
-  uint64_t rest = value;
-  while (rest != 0) {
-    *--p = set[rest % radix];
-    rest /= radix;
-  }
+  char *p = SecWriteDigits(end, value, s.radix, s.digits);
   s.text.str = p;
   s.textLen = static_cast<int>(end - p);
   if (value == 0) s.prefixLen = 0;
