@@ -27,10 +27,10 @@ void SecInitEngine(OutputEngine *e, OutputCursor *stream, const char *format,
 // the format. Short runs are looked at here, longer ones by the C library's
 // scan.
 const char *SecLiteralEnd(const char *run) {
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 16; ++i) {
     if (run[i] == '%' || run[i] == '\0') return run + i;
   }
-  return strchrnul(run + 8, '%');
+  return strchrnul(run + 16, '%');
 }
 
 // Literal text from the format up to the next '%' (or the end), read in a
@@ -93,6 +93,7 @@ int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
     ++e.format;
     e.lastState = e.state;
     e.state = SecDecodeState('%', e.lastState);  // STATE_PERCENT
+    if (SecReadPlainConversion(&e)) continue;
     SecResetSpec(&e);
     ok = SecReadConversion(&e);
   }

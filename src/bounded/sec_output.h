@@ -146,6 +146,17 @@ void SecDecodeSize(OutputEngine *e);
 // false fails the call.
 bool SecReadConversion(OutputEngine *e);
 
+// The conversions most formats are made of, read and written without the
+// general decoding: '%', then only the flags '-' and '0' and a written
+// width, then d i u x X c or s. Each byte still goes through the state
+// table. False (nothing read or written) for any other conversion.
+bool SecReadPlainConversion(OutputEngine *e);
+
+// Writes the digits of value backwards, ending just before end, and returns
+// the first; 0 gives no digits. Decimal and octal digits come from the lower
+// set, hexadecimal from set.
+char *SecWriteDigits(char *end, uint64_t value, int radix, const char *set);
+
 // Conversions.
 bool SecDecodeType(OutputEngine *e);
 void SecDecodeTypeInt(OutputEngine *e);
@@ -233,6 +244,15 @@ inline void SecFillShort(char *dest, char ch, int len) {
   }
 }
 
+// Fills count bytes (1 or more) with ch.
+inline void SecFillShortOrMore(char *dest, char ch, int count) {
+  if (count <= 16) {
+    SecFillShort(dest, ch, count);
+  } else {
+    memset(dest, ch, static_cast<size_t>(count));
+  }
+}
+
 inline void SecWriteMultiChar(OutputEngine *e, char ch, int count) {
   if (count <= 0 || e->charsOut < 0) return;
   OutputCursor *out = e->stream;
@@ -270,7 +290,14 @@ inline void SecWriteField(OutputEngine *e) {
   }
   if (left && e->charsOut >= 0) SecWriteMultiChar(e, ' ', s.padCount);
 }
-bool SecPutZeroChar(OutputCursor *stream);
+// The terminator, through the same room test as every byte.
+inline bool SecPutZeroChar(OutputCursor *stream) {
+  if (--stream->remaining >= 0) {
+    *stream->cursor++ = '\0';
+    return true;
+  }
+  return false;
+}
 
 // Formats into stream; the character count, or -1.
 int SecOutputS(OutputCursor *stream, const char *format, va_list argList);

@@ -28,11 +28,3 @@ void SecWriteWideText(OutputEngine *e, const wchar_t *text, int len) {
     SecWriteStringChk(e, mb, n);
   }
 }
-
-bool SecPutZeroChar(OutputCursor *stream) {
-  if (--stream->remaining >= 0) {
-    *stream->cursor++ = '\0';
-    return true;
-  }
-  return false;
-}

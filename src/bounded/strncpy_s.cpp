@@ -17,7 +17,13 @@ int strncpy_s(char *strDest, size_t destMax, const char *strSrc, size_t count) {
     uintptr_t d = SecAddr(strDest);
     uintptr_t s = SecAddr(strSrc);
     if ((s < d && s + n < d) || (d < s && d + n < s) || d == s) {
-      if (d != s) memcpy(strDest, strSrc, n);
+      if (d != s && n != 0) {
+        if (n <= 64) {
+          SecCopyUpTo64(strDest, strSrc, n);
+        } else {
+          memcpy(strDest, strSrc, n);
+        }
+      }
       strDest[n] = '\0';
       return RESULT_OK;
     }
