@@ -2,15 +2,19 @@
 // simulated expander beside the real command: the same ten requests (each
 // opening the node, one SG_IO receive of 2048 bytes, closing it), then the
 // given number of log entries of the given size, each appended with
-// fopen("a") / fprintf / fclose, and the two screen lines.
-//   bench-log-floor DEVICE ENTRIES BYTES_PER_ENTRY
+// fopen("a") / fprintf / fclose, the first STAMPED of them after a time
+// stamp (time and ctime, as the log's stamped lines need), the user lookup
+// of the start line, and the two screen lines.
+//   bench-log-floor DEVICE ENTRIES BYTES_PER_ENTRY STAMPED
 #include <fcntl.h>
+#include <pwd.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -38,16 +42,23 @@ void receive(const char *dev, int page) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s DEVICE ENTRIES BYTES_PER_ENTRY\n", argv[0]);
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: %s DEVICE ENTRIES BYTES_PER_ENTRY STAMPED\n", argv[0]);
     return 2;
   }
+  const passwd *user = getpwuid(getuid());
+  if (user == nullptr) std::puts("no user name");
   const long entries = std::atol(argv[2]);
+  const long stamped = std::atol(argv[4]);
   const std::string entry(static_cast<std::size_t>(std::atol(argv[3])), 'x');
   for (int page : {0x82, 0x82, 0x82, 0x80, 0x82, 0x02, 0x82, 0x0A, 0x82, 0xF3}) receive(argv[1], page);
   for (long i = 0; i < entries; ++i) {
     std::FILE *f = std::fopen("/var/log/expander_log.txt", "a");
     if (f == nullptr) return 1;
+    if (i < stamped) {
+      const std::time_t now = std::time(nullptr);
+      std::fprintf(f, "%.24s ", std::ctime(&now));
+    }
     std::fprintf(f, "%s", entry.c_str());
     std::fclose(f);
   }

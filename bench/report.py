@@ -68,23 +68,28 @@ print(f'  RAM log page, far-future stamps / present-day: {far:.0f} / {present:.0
 
 print('\nWhole commands under the simulated expander (ms, medians of alternating runs)')
 log = load('log_command.json')
-print(f"  log, largest page set: {log['corvane']['median_s'] * 1e3:.2f} vs floor "
-      f"{log['floor']['median_s'] * 1e3:.2f} = {log['ratio']:.3f}  (target <= 1.10)  " +
-      check(log['ratio'] <= 1.10, 'log command'))
+print(f"  log, largest page set: wall {log['corvane']['median_s'] * 1e3:.2f} vs floor "
+      f"{log['floor']['median_s'] * 1e3:.2f} = {log['ratio']:.3f}; processor time "
+      f"{log['corvane']['median_cpu_s'] * 1e3:.2f} vs {log['floor']['median_cpu_s'] * 1e3:.2f} = "
+      f"{log['cpu_ratio']:.3f}  (target <= 1.10 on processor time; wall time shown, "
+      f"it carries the shared machine's load)  " + check(log['cpu_ratio'] <= 1.10, 'log command'))
 far = load('log_command_far.json')
-print(f"  log, far-future / present-day stamps: {far['ratio']:.3f}")
+print(f"  log, far-future / present-day stamps: wall {far['ratio']:.3f}, processor time "
+      f"{far['cpu_ratio']:.3f}")
 sc = load('syscalls.json')
 print(f"  strace: {sc['entries']} entries (floor {sc['floor_entries']}), writes an entry "
       f"{sc['writes_per_entry_min']}..{sc['writes_per_entry_max']}, entry calls "
       f"{sc['entry_calls']} (floor {sc['floor_entry_calls']}), calls in all "
       f"{sc['calls_total']} (floor {sc['floor_calls_total']})  " +
-      check(sc['one_write_per_entry'] and sc['entries_like_floor'] and
+      check(sc['one_write_per_entry'] and sc['entries_like_floor'] and sc['no_extra_calls'] and
             sc['entries'] == sc['floor_entries'], 'system calls'))
 print(f"    calls outside the entries beyond the floor's: {sc['outside_entries_extra']}")
 for size in (1024, 65536, 1048576, 16777216):
     d = load(f'download_{size}.json')
-    print(f"  download {size:>8} bytes: {d['corvane']['median_s'] * 1e3:8.2f} vs floor "
-          f"{d['floor']['median_s'] * 1e3:8.2f} = {d['ratio']:.3f}")
+    print(f"  download {size:>8} bytes: wall {d['corvane']['median_s'] * 1e3:8.2f} vs floor "
+          f"{d['floor']['median_s'] * 1e3:8.2f} = {d['ratio']:.3f}; processor time "
+          f"{d['corvane']['median_cpu_s'] * 1e3:8.2f} vs {d['floor']['median_cpu_s'] * 1e3:8.2f} = "
+          f"{d['cpu_ratio']:.3f}")
 
 print('\nPeak RSS under the simulator (KiB; the simulator library and its model are included,'
       ' the floor shows their share)')

@@ -1,8 +1,9 @@
 // A small timing harness for whole commands: runs two commands in turn the
 // given number of times (A, B, A, B, ...: both see the same load), with
 // their output thrown away, and reports the median wall time of each, their
-// ratio and the largest peak resident set size of each, on screen and as
-// JSON.
+// ratio, the same for their processor time (user and system, which the
+// other work on a shared machine does not inflate) and the largest peak
+// resident set size of each, on screen and as JSON.
 //   bench-timed RUNS JSON_FILE NAME_A NAME_B -- COMMAND_A... ::: COMMAND_B...
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -21,6 +22,7 @@ namespace {
 
 struct sample {
   double seconds;
+  double cpu_seconds;
   long max_rss_kib;
   int status;
 };
@@ -43,7 +45,9 @@ sample run_once(std::vector<char *> &argv) {
   clock_gettime(CLOCK_MONOTONIC, &end);
   const double seconds =
       static_cast<double>(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
-  return {seconds, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return {seconds, cpu, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 double median(std::vector<double> v) {
@@ -85,6 +89,8 @@ int main(int argc, char **argv) {
   if (a.size() < 2 || b.size() < 2) return 2;
   std::vector<double> ta;
   std::vector<double> tb;
+  std::vector<double> ca;
+  std::vector<double> cb;
   long rss_a = 0;
   long rss_b = 0;
   for (int i = 0; i < runs + 1; ++i) {
@@ -97,20 +103,28 @@ int main(int argc, char **argv) {
     if (i == 0) continue;  // the first pair warms the caches
     ta.push_back(sa.seconds);
     tb.push_back(sb.seconds);
+    ca.push_back(sa.cpu_seconds);
+    cb.push_back(sb.cpu_seconds);
     rss_a = std::max(rss_a, sa.max_rss_kib);
     rss_b = std::max(rss_b, sb.max_rss_kib);
   }
   const double ma = median(ta);
   const double mb = median(tb);
-  std::printf("%s %.3f ms (peak RSS %ld KiB)  %s %.3f ms (peak RSS %ld KiB)  ratio %.3f\n", argv[3],
-              ma * 1e3, rss_a, argv[4], mb * 1e3, rss_b, ma / mb);
+  const double mca = median(ca);
+  const double mcb = median(cb);
+  std::printf("%s %.3f ms, cpu %.3f ms (peak RSS %ld KiB)  %s %.3f ms, cpu %.3f ms (peak RSS %ld KiB)"
+              "  ratio %.3f, cpu %.3f\n",
+              argv[3], ma * 1e3, mca * 1e3, rss_a, argv[4], mb * 1e3, mcb * 1e3, rss_b, ma / mb,
+              mca / mcb);
   std::FILE *out = std::fopen(argv[2], "w");
   if (out == nullptr) return 1;
   std::fprintf(out,
-               "{\"runs\": %d, \"%s\": {\"median_s\": %.9f, \"max_rss_kib\": %ld, \"samples\": %s},"
-               " \"%s\": {\"median_s\": %.9f, \"max_rss_kib\": %ld, \"samples\": %s}, \"ratio\": %.6f}\n",
-               runs, argv[3], ma, rss_a, json_list(ta).c_str(), argv[4], mb, rss_b,
-               json_list(tb).c_str(), ma / mb);
+               "{\"runs\": %d, \"%s\": {\"median_s\": %.9f, \"median_cpu_s\": %.9f, \"max_rss_kib\": %ld,"
+               " \"samples\": %s, \"cpu_samples\": %s}, \"%s\": {\"median_s\": %.9f, \"median_cpu_s\": %.9f,"
+               " \"max_rss_kib\": %ld, \"samples\": %s, \"cpu_samples\": %s}, \"ratio\": %.6f,"
+               " \"cpu_ratio\": %.6f}\n",
+               runs, argv[3], ma, mca, rss_a, json_list(ta).c_str(), json_list(ca).c_str(), argv[4], mb,
+               mcb, rss_b, json_list(tb).c_str(), json_list(cb).c_str(), ma / mb, mca / mcb);
   std::fclose(out);
   return 0;
 }

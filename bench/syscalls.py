@@ -70,7 +70,8 @@ def main():
         'outside_entries_extra': {k: v for k, v in sorted(extra.items()) if v != 0},
     }
     result['one_write_per_entry'] = result['writes_per_entry_min'] == 1 == result['writes_per_entry_max']
-    result['entries_like_floor'] = set(shapes) == set(floor_shapes) and len(shapes) == 1
+    result['entries_like_floor'] = set(shapes) <= set(floor_shapes)
+    result['no_extra_calls'] = all(v <= 0 for v in extra.values())
     with open(sys.argv[3], 'w') as f:
         json.dump(result, f, indent=1)
 

@@ -12,7 +12,7 @@
 # build/bench/. Never part of the tests. Settings (environment):
 #   BENCH_MIN_TIME  seconds per micro benchmark repetition (default 0.1)
 #   BENCH_REPS      micro benchmark repetitions (default 5)
-#   BENCH_RUNS      runs of each whole command (default 15)
+#   BENCH_RUNS      runs of each whole command (default 21)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +20,7 @@ cd "$root"
 jobs=${CORVANE_JOBS:-2}
 min_time=${BENCH_MIN_TIME:-0.1}
 reps=${BENCH_REPS:-5}
-runs=${BENCH_RUNS:-15}
+runs=${BENCH_RUNS:-21}
 build=build/bench-release
 out=build/bench
 
@@ -66,9 +66,11 @@ log_file=$work/state/capture/expander_log.txt
 entries=$(grep -c 'openat(.*expander_log.txt' "$work/corvane.strace")
 bytes=$(stat -c %s "$log_file")
 per_entry=$((bytes / entries))
+# Entries that start with the log's time stamp ("Tue Dec  8 13:10:18 2026 ").
+stamped=$(grep -cE '^[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} ' "$log_file")
 strace -f -qq -o "$work/floor.strace" \
   "$sim" --state "$work/floor_state" --pages "$pages" --capture "$work/floor_state/capture" -- \
-  "$bin/bench-log-floor" "$node" "$entries" "$per_entry" >/dev/null
+  "$bin/bench-log-floor" "$node" "$entries" "$per_entry" "$stamped" >/dev/null
 python3 bench/syscalls.py "$work/corvane.strace" "$work/floor.strace" "$out/syscalls.json"
 
 rm -f "$log_file"
@@ -76,7 +78,7 @@ rm -f "$log_file"
   "$sim" --state "$work/state" --pages "$pages" --capture "$work/state/capture" -- \
   "$corvane" log "$node" ::: \
   "$sim" --state "$work/floor_state" --pages "$pages" --capture "$work/floor_state/capture" -- \
-  "$bin/bench-log-floor" "$node" "$entries" "$per_entry"
+  "$bin/bench-log-floor" "$node" "$entries" "$per_entry" "$stamped"
 "$bin/bench-timed" "$runs" "$out/log_command_far.json" far_stamps present_stamps -- \
   "$sim" --state "$work/state" --pages "$far_pages" --capture "$work/state/capture" -- \
   "$corvane" log "$node" ::: \

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "bounded/sec_output.h"
+#include "bounded/sec_output_plain.h"
 
 namespace {
 
@@ -76,31 +77,90 @@ bool SecDecodeType(OutputEngine *e) {
   }
 }
 
+// The format loop. Between conversions the reader is in STATE_NORMAL or
+// STATE_TYPE, where every byte but '%' is text. Literal runs and plain
+// conversions that fit the room are written here with the cursor, the room,
+// the count and the reader's place held in locals (so that the bytes written
+// cannot be taken to change them); for anything that may not fit, and for
+// every other conversion, the locals are handed back to the engine and its
+// general paths take over, byte by byte where the room ends.
 int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
   SecArgList args;
   va_copy(args.ap, argList);
   OutputEngine e;
   SecInitEngine(&e, stream, format, &args);
+  char *cursor = stream->cursor;
+  int remaining = stream->remaining;
+  int charsOut = 0;
+  const char *f = format;
+  uint8_t state = STATE_NORMAL;
+  auto hand_over = [&] {
+    stream->cursor = cursor;
+    stream->remaining = remaining;
+    e.charsOut = charsOut;
+    e.format = f;
+    e.state = state;
+  };
+  auto take_back = [&] {
+    cursor = stream->cursor;
+    remaining = stream->remaining;
+    charsOut = e.charsOut;
+    f = e.format;
+    state = e.state;
+  };
   bool ok = true;
-  // Between conversions the reader is in STATE_NORMAL or STATE_TYPE, where
-  // every byte but '%' is text.
-  while (ok && *e.format != '\0' && e.charsOut >= 0) {
-    if (*e.format != '%') {
+  while (ok && *f != '\0' && charsOut >= 0) {
+    if (*f != '%') {
+      const char *end = SecLiteralEnd(f);
+      const auto len = end - f;
+      if (len <= remaining) {
+        SecCopyText(cursor, f, static_cast<int>(len));
+        cursor += len;
+        remaining -= static_cast<int>(len);
+        charsOut += static_cast<int>(len);
+        f = end;
+        state = STATE_NORMAL;
+        continue;
+      }
+      hand_over();
       SecWriteLiteralRun(&e);
+      take_back();
       continue;
     }
+    const uint8_t before = state;
+    state = SecDecodeState('%', before);  // STATE_PERCENT
+    PlainField p;
+    const char *after = SecReadPlainSpec(f + 1, &p);
+    if (after != nullptr) {
+      SecConvertPlain(&p, args.ap);
+      f = after;
+      state = STATE_TYPE;
+      const int size = SecPlainFieldSize(p);
+      if (size <= remaining) {
+        SecPutPlainField(cursor, p);
+        cursor += size;
+        remaining -= size;
+        charsOut += size;
+      } else {
+        hand_over();
+        SecWritePlainFieldChecked(&e, p);
+        take_back();
+      }
+      continue;
+    }
+    hand_over();
     e.ch = '%';
-    ++e.format;
-    e.lastState = e.state;
-    e.state = SecDecodeState('%', e.lastState);  // STATE_PERCENT
-    if (SecReadPlainConversion(&e)) continue;
+    e.format = f + 1;
+    e.lastState = before;
     SecResetSpec(&e);
     ok = SecReadConversion(&e);
+    take_back();
   }
   va_end(args.ap);
+  hand_over();
   if (!ok) return -1;
-  if (e.charsOut >= 0 && e.state != STATE_NORMAL && e.state != STATE_TYPE) return -1;
-  return e.charsOut;
+  if (charsOut >= 0 && state != STATE_NORMAL && state != STATE_TYPE) return -1;
+  return charsOut;
 }
 
 int SecVsnprintfImpl(char *strDest, size_t size, const char *format, va_list argList) {

@@ -146,12 +146,6 @@ void SecDecodeSize(OutputEngine *e);
 // false fails the call.
 bool SecReadConversion(OutputEngine *e);
 
-// The conversions most formats are made of, read and written without the
-// general decoding: '%', then only the flags '-' and '0' and a written
-// width, then d i u x X c or s. Each byte still goes through the state
-// table. False (nothing read or written) for any other conversion.
-bool SecReadPlainConversion(OutputEngine *e);
-
 // Writes the digits of value backwards, ending just before end, and returns
 // the first; 0 gives no digits. Decimal and octal digits come from the lower
 // set, hexadecimal from set.
