@@ -69,7 +69,9 @@ inline void SecConvertPlain(PlainField *p, va_list &ap) {
     p->flags &= ~FLAG_ZERO;
     const char *str = va_arg(ap, const char *);
     if (str == nullptr) str = strNullString;
-    const size_t len = strlen(str);
+    size_t len = 0;  // short strings measured here, longer ones by the C library
+    while (len < 16 && str[len] != '\0') ++len;
+    if (len == 16) len += strlen(str + 16);
     p->text = str;
     p->textLen = len > 0x7FFFFFFFu ? 0 : static_cast<int>(len);
     return;
