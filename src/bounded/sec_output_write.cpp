@@ -1,6 +1,8 @@
-// The single write path of the engine: every byte first takes one from the
-// cursor's remaining room; the first byte that does not fit stops the output
-// and turns the character count to -1.
+// The byte-by-byte side of the engine's write path, for texts and fills that
+// may not fit (the fits-the-room side is inline in sec_output.h): every byte
+// first takes one from the cursor's remaining room; the first byte that does
+// not fit stops the output and turns the character count to -1. Also wide
+// text, converted character by character.
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
