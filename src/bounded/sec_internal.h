@@ -69,6 +69,68 @@ inline void SecCopySmall(void *dest, const void *src, size_t count) {
   for (size_t i = 0; i < count; ++i) d[i] = s[i];
 }
 
+// Copies count bytes (1..64) of disjoint blocks with at most two overlapping
+// moves of a fixed size (the first and the last bytes), which write exactly
+// those bytes; a short copy costs no call and no size dispatch.
+inline void SecCopyUpTo64(void *dest, const void *src, size_t count) {
+  unsigned char *d = static_cast<unsigned char *>(dest);
+  const unsigned char *s = static_cast<const unsigned char *>(src);
+  unsigned char head[32];
+  unsigned char tail[32];
+  if (count >= 32) {
+    memcpy(head, s, 32);
+    memcpy(tail, s + count - 32, 32);
+    memcpy(d, head, 32);
+    memcpy(d + count - 32, tail, 32);
+  } else if (count >= 16) {
+    memcpy(head, s, 16);
+    memcpy(tail, s + count - 16, 16);
+    memcpy(d, head, 16);
+    memcpy(d + count - 16, tail, 16);
+  } else if (count >= 8) {
+    memcpy(head, s, 8);
+    memcpy(tail, s + count - 8, 8);
+    memcpy(d, head, 8);
+    memcpy(d + count - 8, tail, 8);
+  } else if (count >= 4) {
+    memcpy(head, s, 4);
+    memcpy(tail, s + count - 4, 4);
+    memcpy(d, head, 4);
+    memcpy(d + count - 4, tail, 4);
+  } else {
+    const unsigned char first = s[0];
+    const unsigned char middle = s[count / 2];
+    const unsigned char last = s[count - 1];
+    d[0] = first;
+    d[count / 2] = middle;
+    d[count - 1] = last;
+  }
+}
+
+// Fills count bytes (0..64) with c by fixed-size overlapping stores.
+inline void SecFillUpTo64(void *dest, int c, size_t count) {
+  unsigned char *d = static_cast<unsigned char *>(dest);
+  unsigned char pattern[32];
+  memset(pattern, c, sizeof pattern);  // a constant-size fill: register stores
+  if (count >= 32) {
+    memcpy(d, pattern, 32);
+    memcpy(d + count - 32, pattern, 32);
+  } else if (count >= 16) {
+    memcpy(d, pattern, 16);
+    memcpy(d + count - 16, pattern, 16);
+  } else if (count >= 8) {
+    memcpy(d, pattern, 8);
+    memcpy(d + count - 8, pattern, 8);
+  } else if (count >= 4) {
+    memcpy(d, pattern, 4);
+    memcpy(d + count - 4, pattern, 4);
+  } else if (count != 0) {
+    d[0] = pattern[0];
+    d[count / 2] = pattern[0];
+    d[count - 1] = pattern[0];
+  }
+}
+
 // Fills a short block (32 bytes or fewer) inline: from the constant tables
 // for 0 and 255 on an 8-byte aligned destination, byte by byte otherwise.
 inline void SecFillSmall(void *dest, int c, size_t count) {

@@ -1,33 +1,55 @@
 // The format loop of the engine and the common core of the entry points.
+#include <string.h>
+
 #include "bounded/sec_output.h"
+#include "bounded/sec_output_plain.h"
 
 namespace {
 
+// Sets up the engine for one call. Of the conversion fields only the digit
+// set and the radix carry over between conversions (each conversion sets its
+// own before use) and the rest is set at every '%', so nothing else is
+// cleared here: not the 512-byte work buffer, whose bytes are only ever read
+// after a conversion wrote them.
 void SecInitEngine(OutputEngine *e, OutputCursor *stream, const char *format,
                    SecArgList *args) {
-  *e = OutputEngine{};
   e->stream = stream;
   e->args = args;
   e->format = format;
-  e->spec.digits = g_itoaUpperDigits;
-  e->spec.radix = 10;
   e->state = STATE_NORMAL;
   e->lastState = STATE_NORMAL;
+  e->charsOut = 0;
+  e->floatPending = 0;
+  e->spec.digits = g_itoaUpperDigits;
+  e->spec.radix = 10;
 }
 
-// Action on entering the new state; false fails the call.
-bool SecApplyState(OutputEngine *e) {
-  switch (e->state) {
-    case STATE_NORMAL: SecOutputOneChar(e, static_cast<char>(e->ch)); return true;
-    case STATE_PERCENT: SecResetSpec(e); return true;
-    case STATE_FLAG: SecDecodeFlags(e); return true;
-    case STATE_WIDTH: return SecDecodeWidth(e);
-    case STATE_DOT: e->spec.precision = 0; return true;
-    case STATE_PRECISION: return SecDecodePrecision(e);
-    case STATE_SIZE: SecDecodeSize(e); return true;
-    case STATE_TYPE: return SecDecodeType(e);
-    default: return false;
+// End of the literal text that starts at run: the next '%' or the end of
+// the format. Short runs are looked at here, longer ones by the C library's
+// scan.
+const char *SecLiteralEnd(const char *run) {
+  for (int i = 0; i < 16; ++i) {
+    if (run[i] == '%' || run[i] == '\0') return run + i;
   }
+  return strchrnul(run + 16, '%');
+}
+
+// Literal text from the format up to the next '%' (or the end), read in a
+// state where such bytes are plain text: the whole run is written at once,
+// through the same room test as any text, and leaves the reader in
+// STATE_NORMAL as its last byte would. A run is taken in pieces of at most
+// kMaxLiteralRun bytes so that its length always fits the engine's signed
+// counts.
+void SecWriteLiteralRun(OutputEngine *e) {
+  constexpr size_t kMaxLiteralRun = 0x40000000;
+  const char *run = e->format;
+  const char *end = SecLiteralEnd(run);
+  if (static_cast<size_t>(end - run) > kMaxLiteralRun) end = run + kMaxLiteralRun;
+  e->lastState = e->state;
+  e->state = STATE_NORMAL;
+  e->ch = static_cast<unsigned char>(end[-1]);
+  e->format = end;
+  SecWriteStringChk(e, run, static_cast<int>(end - run));
 }
 
 }  // namespace
@@ -55,22 +77,90 @@ bool SecDecodeType(OutputEngine *e) {
   }
 }
 
+// The format loop. Between conversions the reader is in STATE_NORMAL or
+// STATE_TYPE, where every byte but '%' is text. Literal runs and plain
+// conversions that fit the room are written here with the cursor, the room,
+// the count and the reader's place held in locals (so that the bytes written
+// cannot be taken to change them); for anything that may not fit, and for
+// every other conversion, the locals are handed back to the engine and its
+// general paths take over, byte by byte where the room ends.
 int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
   SecArgList args;
   va_copy(args.ap, argList);
   OutputEngine e;
   SecInitEngine(&e, stream, format, &args);
+  char *cursor = stream->cursor;
+  int remaining = stream->remaining;
+  int charsOut = 0;
+  const char *f = format;
+  uint8_t state = STATE_NORMAL;
+  auto hand_over = [&] {
+    stream->cursor = cursor;
+    stream->remaining = remaining;
+    e.charsOut = charsOut;
+    e.format = f;
+    e.state = state;
+  };
+  auto take_back = [&] {
+    cursor = stream->cursor;
+    remaining = stream->remaining;
+    charsOut = e.charsOut;
+    f = e.format;
+    state = e.state;
+  };
   bool ok = true;
-  while (ok && *e.format != '\0' && e.charsOut >= 0) {
-    e.ch = static_cast<unsigned char>(*e.format++);
-    e.lastState = e.state;
-    e.state = SecDecodeState(e.ch, e.lastState);
-    ok = SecApplyState(&e);
+  while (ok && *f != '\0' && charsOut >= 0) {
+    if (*f != '%') {
+      const char *end = SecLiteralEnd(f);
+      const auto len = end - f;
+      if (len <= remaining) {
+        SecCopyText(cursor, f, static_cast<int>(len));
+        cursor += len;
+        remaining -= static_cast<int>(len);
+        charsOut += static_cast<int>(len);
+        f = end;
+        state = STATE_NORMAL;
+        continue;
+      }
+      hand_over();
+      SecWriteLiteralRun(&e);
+      take_back();
+      continue;
+    }
+    const uint8_t before = state;
+    state = SecDecodeState('%', before);  // STATE_PERCENT
+    PlainField p;
+    const char *after = SecReadPlainSpec(f + 1, &p);
+    if (after != nullptr) {
+      SecConvertPlain(&p, args.ap);
+      f = after;
+      state = STATE_TYPE;
+      const int size = SecPlainFieldSize(p);
+      if (size <= remaining) {
+        SecPutPlainField(cursor, p);
+        cursor += size;
+        remaining -= size;
+        charsOut += size;
+      } else {
+        hand_over();
+        SecWritePlainFieldChecked(&e, p);
+        take_back();
+      }
+      continue;
+    }
+    hand_over();
+    e.ch = '%';
+    e.format = f + 1;
+    e.lastState = before;
+    SecResetSpec(&e);
+    ok = SecReadConversion(&e);
+    take_back();
   }
   va_end(args.ap);
+  hand_over();
   if (!ok) return -1;
-  if (e.charsOut >= 0 && e.state != STATE_NORMAL && e.state != STATE_TYPE) return -1;
-  return e.charsOut;
+  if (charsOut >= 0 && state != STATE_NORMAL && state != STATE_TYPE) return -1;
+  return charsOut;
 }
 
 int SecVsnprintfImpl(char *strDest, size_t size, const char *format, va_list argList) {

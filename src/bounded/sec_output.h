@@ -6,6 +6,7 @@
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 #include <wchar.h>
 
 #include <array>
@@ -122,8 +123,14 @@ struct OutputEngine {
   int floatPending;
 };
 
-// Next state for byte ch after state lastState.
-uint8_t SecDecodeState(unsigned char ch, uint8_t lastState);
+// Next state for byte ch after state lastState: the byte's class, then the
+// transition from lastState. Inline: the format loop takes it for every
+// byte of every conversion.
+inline uint8_t SecDecodeState(unsigned char ch, uint8_t lastState) {
+  if (lastState >= STATE_COUNT) return STATE_INVALID;
+  const uint8_t cls = g_stateTable[ch];
+  return g_stateTable[256 + cls * STATE_COUNT + lastState];
+}
 
 // Actions on entering the decoding states; false fails the call.
 void SecResetSpec(OutputEngine *e);
@@ -132,6 +139,18 @@ bool SecDecodeWidth(OutputEngine *e);
 bool SecDecodePrecision(OutputEngine *e);
 void SecDecodeSize(OutputEngine *e);
 
+// Reads one conversion, from the byte after its '%' (the reader is in
+// STATE_PERCENT) until it is complete (STATE_TYPE), turned out to be text
+// ("%%", or an 'I' that is no size: STATE_NORMAL), or the format ends. Each
+// byte goes through the state table and the action of the state entered;
+// false fails the call.
+bool SecReadConversion(OutputEngine *e);
+
+// Writes the digits of value backwards, ending just before end, and returns
+// the first; 0 gives no digits. Decimal and octal digits come from the lower
+// set, hexadecimal from set.
+char *SecWriteDigits(char *end, uint64_t value, int radix, const char *set);
+
 // Conversions.
 bool SecDecodeType(OutputEngine *e);
 void SecDecodeTypeInt(OutputEngine *e);
@@ -139,13 +158,140 @@ void SecDecodeTypeC(OutputEngine *e);
 void SecDecodeTypeS(OutputEngine *e);
 void SecDecodeTypeFloat(OutputEngine *e);
 
-// Writing through the cursor.
-void SecOutputOneChar(OutputEngine *e, char ch);
-void SecWriteMultiChar(OutputEngine *e, char ch, int count);
-void SecWriteStringChk(OutputEngine *e, const char *text, int len);
+// Writing through the cursor. The fast paths (the text or fill fits the
+// room) are inline; the byte-by-byte paths for what may not fit are not.
+// Copies len bytes (1..16) with at most two overlapping moves that write
+// exactly those bytes.
+inline void SecCopyShort(char *dest, const char *src, int len) {
+  if (len >= 8) {
+    uint64_t head;
+    uint64_t tail;
+    memcpy(&head, src, 8);
+    memcpy(&tail, src + len - 8, 8);
+    memcpy(dest, &head, 8);
+    memcpy(dest + len - 8, &tail, 8);
+  } else if (len >= 4) {
+    uint32_t head;
+    uint32_t tail;
+    memcpy(&head, src, 4);
+    memcpy(&tail, src + len - 4, 4);
+    memcpy(dest, &head, 4);
+    memcpy(dest + len - 4, &tail, 4);
+  } else {
+    dest[0] = src[0];
+    dest[len / 2] = src[len / 2];
+    dest[len - 1] = src[len - 1];
+  }
+}
+
+inline void SecOutputOneChar(OutputEngine *e, char ch) {
+  if (e->charsOut < 0) return;
+  OutputCursor *out = e->stream;
+  if (--out->remaining >= 0) {
+    *out->cursor++ = ch;
+    ++e->charsOut;
+  } else {
+    e->charsOut = -1;
+  }
+}
+
+// The text may not fit: byte by byte as far as the room lasts.
+void SecWriteString(OutputEngine *e, const char *text, int len);
+void SecWriteMultiCharSlow(OutputEngine *e, char ch, int count);
+
+// The whole text fits: copy it in one block.
+inline void SecWriteStringToStream(OutputEngine *e, const char *text, int len) {
+  OutputCursor *out = e->stream;
+  if (len <= 16) {
+    SecCopyShort(out->cursor, text, len);
+  } else {
+    memcpy(out->cursor, text, static_cast<size_t>(len));
+  }
+  out->cursor += len;
+  out->remaining -= len;
+  e->charsOut += len;
+}
+
+inline void SecWriteStringChk(OutputEngine *e, const char *text, int len) {
+  if (e->charsOut < 0 || len <= 0) return;
+  if (e->stream->remaining >= len) {
+    SecWriteStringToStream(e, text, len);
+  } else {
+    SecWriteString(e, text, len);
+  }
+}
+
+// Fills len bytes (1..16) with ch, with at most two overlapping stores that
+// write exactly those bytes.
+inline void SecFillShort(char *dest, char ch, int len) {
+  const uint64_t pattern = 0x0101010101010101ull * static_cast<unsigned char>(ch);
+  if (len >= 8) {
+    memcpy(dest, &pattern, 8);
+    memcpy(dest + len - 8, &pattern, 8);
+  } else if (len >= 4) {
+    memcpy(dest, &pattern, 4);
+    memcpy(dest + len - 4, &pattern, 4);
+  } else {
+    dest[0] = ch;
+    dest[len / 2] = ch;
+    dest[len - 1] = ch;
+  }
+}
+
+// Fills count bytes (1 or more) with ch.
+inline void SecFillShortOrMore(char *dest, char ch, int count) {
+  if (count <= 16) {
+    SecFillShort(dest, ch, count);
+  } else {
+    memset(dest, ch, static_cast<size_t>(count));
+  }
+}
+
+inline void SecWriteMultiChar(OutputEngine *e, char ch, int count) {
+  if (count <= 0 || e->charsOut < 0) return;
+  OutputCursor *out = e->stream;
+  if (out->remaining >= count) {
+    // All of it fits: one fill, the room and the count moved by the whole.
+    if (count <= 16) {
+      SecFillShort(out->cursor, ch, count);
+    } else {
+      memset(out->cursor, ch, static_cast<size_t>(count));
+    }
+    out->cursor += count;
+    out->remaining -= count;
+    e->charsOut += count;
+    return;
+  }
+  SecWriteMultiCharSlow(e, ch, count);
+}
+
 void SecWriteWideText(OutputEngine *e, const wchar_t *text, int len);
-void SecWriteField(OutputEngine *e);
-bool SecPutZeroChar(OutputCursor *stream);
+
+// Field assembly of the integer, character and string conversions: fill,
+// prefix, zeros, text, left-side fill, in this order.
+inline void SecWriteField(OutputEngine *e) {
+  ConversionSpec &s = e->spec;
+  s.padCount = s.fieldWidth - s.textLen - s.prefixLen;
+  const bool left = (s.flags & FLAG_LEFT) != 0;
+  const bool zero = (s.flags & FLAG_ZERO) != 0;
+  if (!left && !zero) SecWriteMultiChar(e, ' ', s.padCount);
+  SecWriteStringChk(e, s.prefix.data(), s.prefixLen);
+  if (zero && !left) SecWriteMultiChar(e, '0', s.padCount);
+  if (s.textIsWide != 0) {
+    SecWriteWideText(e, s.text.wstr, s.textLen);
+  } else {
+    SecWriteStringChk(e, s.text.str, s.textLen);
+  }
+  if (left && e->charsOut >= 0) SecWriteMultiChar(e, ' ', s.padCount);
+}
+// The terminator, through the same room test as every byte.
+inline bool SecPutZeroChar(OutputCursor *stream) {
+  if (--stream->remaining >= 0) {
+    *stream->cursor++ = '\0';
+    return true;
+  }
+  return false;
+}
 
 // Formats into stream; the character count, or -1.
 int SecOutputS(OutputCursor *stream, const char *format, va_list argList);

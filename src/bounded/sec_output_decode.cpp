@@ -1,5 +1,7 @@
-// Actions of the format reader on entering the flag, width, precision and
-// size states.
+// The format reader inside a conversion: the actions on entering the flag,
+// width, precision and size states, and the loop that takes a conversion's
+// bytes through the state table (here, so that the small actions are inlined
+// into it).
 #include <string.h>
 
 #include "bounded/sec_output.h"
@@ -118,5 +120,36 @@ void SecDecodeSize(OutputEngine *e) {
       }
       break;
     default: break;  // 'N' sets nothing
+  }
+}
+
+// One conversion through the state table (see sec_output.h).
+bool SecReadConversion(OutputEngine *e) {
+  for (;;) {
+    const auto ch = static_cast<unsigned char>(*e->format);
+    if (ch == '\0') return true;  // unfinished: the caller's final test fails it
+    ++e->format;
+    e->ch = ch;
+    e->lastState = e->state;
+    e->state = SecDecodeState(ch, e->lastState);
+    switch (e->state) {
+      case STATE_TYPE: return SecDecodeType(e);
+      case STATE_FLAG: SecDecodeFlags(e); break;
+      case STATE_WIDTH:
+        if (!SecDecodeWidth(e)) return false;
+        break;
+      case STATE_DOT: e->spec.precision = 0; break;
+      case STATE_PRECISION:
+        if (!SecDecodePrecision(e)) return false;
+        break;
+      case STATE_SIZE:
+        SecDecodeSize(e);
+        if (e->state == STATE_NORMAL) return true;
+        break;
+      case STATE_NORMAL:  // "%%"
+        SecOutputOneChar(e, static_cast<char>(ch));
+        return true;
+      default: return false;  // STATE_INVALID
+    }
   }
 }

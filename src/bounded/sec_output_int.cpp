@@ -44,11 +44,18 @@ uint64_t SecUpdateNegativeChar(ConversionSpec &s, int arg) {
   return byte;
 }
 
+constexpr uint32_t k_read_sizes = FLAG_POINTER | k_wide_sizes | FLAG_CHAR | FLAG_SHORT;
+
 // Reads the argument by size flags, first matching row winning.
 uint64_t SecReadInteger(OutputEngine *e) {
   ConversionSpec &s = e->spec;
   va_list &ap = e->args->ap;
   bool is_signed = (s.flags & FLAG_SIGNED) != 0;
+  if ((s.flags & k_read_sizes) == 0) {
+    // No size: the common case, taken first; the rows below keep their order.
+    if (is_signed) return static_cast<uint64_t>(static_cast<int64_t>(va_arg(ap, int)));
+    return va_arg(ap, unsigned int);
+  }
   if ((s.flags & FLAG_POINTER) != 0) {
     return reinterpret_cast<uintptr_t>(va_arg(ap, void *));
   }
@@ -76,15 +83,8 @@ uint64_t SecNumberToBuffer(ConversionSpec &s, uint64_t value) {
     value = 0 - value;
   }
   if ((s.flags & k_wide_sizes) == 0) value &= 0xFFFFFFFFu;
-  const char *set = s.radix == 16 ? s.digits : g_itoaLowerDigits;
   char *end = s.workBuffer.data() + s.workBuffer.size();
-  char *p = end;
-  uint64_t radix = static_cast<uint64_t>(s.radix);
-  uint64_t rest = value;
-  while (rest != 0) {
-    *--p = set[rest % radix];
-    rest /= radix;
-  }
+  char *p = SecWriteDigits(end, value, s.radix, s.digits);
   s.text.str = p;
   s.textLen = static_cast<int>(end - p);
   if (value == 0) s.prefixLen = 0;

@@ -66,9 +66,3 @@ const char g_itoaUpperDigits[] = "0123456789ABCDEFX";
 const char strNullString[] = "(null)";
 const wchar_t wStrNullString[] = L"(null)";
 const char strNullPointer[] = "(nil)";
-
-uint8_t SecDecodeState(unsigned char ch, uint8_t lastState) {
-  if (lastState >= STATE_COUNT) return STATE_INVALID;
-  uint8_t cls = g_stateTable[ch];
-  return g_stateTable[256 + cls * STATE_COUNT + lastState];
-}

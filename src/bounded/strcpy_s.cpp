@@ -5,10 +5,10 @@ namespace {
 
 // Copies len + 1 bytes (the terminator included); short strings inline.
 void SecCopyString(char *strDest, const char *strSrc, size_t total) {
-  if (total > 32) {
+  if (total > 64) {
     memcpy(strDest, strSrc, total);
   } else {
-    SecCopySmall(strDest, strSrc, total);
+    SecCopyUpTo64(strDest, strSrc, total);
   }
 }
 
