@@ -12,6 +12,7 @@ build=build/demo
 work=$build/run
 
 bash scripts/setup.sh || exit 1
+mkdir -p "$build" || exit 1
 echo "==== building corvane and the simulated expander in $build ===="
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TESTS=OFF &&
        cmake --build "$build" -j2; } > "$build.log" 2>&1; then

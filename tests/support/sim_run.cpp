@@ -50,9 +50,38 @@ bool stamp_at(const std::string &s, std::size_t pos) {
          t[24] == ' ' && is_digit_at(t, 9) && is_digit_at(t, 11) && is_digit_at(t, 20) && is_digit_at(t, 23);
 }
 
-std::vector<std::string> launcher_argv(const std::string &run_dir, const std::string &state,
-                                       const sim_options &o, const std::vector<std::string> &args) {
-  std::vector<std::string> argv = {EXPANDER_SIM_BIN,  "--preload",  EXPANDER_SIM_PRELOAD,
+// The programs one run starts: the launcher, its preload library and corvane.
+struct run_programs {
+  std::string launcher = EXPANDER_SIM_BIN;
+  std::string preload = EXPANDER_SIM_PRELOAD;
+  std::string corvane = CORVANE_BIN;
+};
+
+// Copies the programs into a new directory that every user can reach (mode
+// 0755 under /tmp), for a run under another uid: the build tree may lie below
+// a directory only its owner can enter, such as /root.
+run_programs reachable_copies(const std::string &dir) {
+  const run_programs built;
+  run_programs copies;
+  ::mkdir(dir.c_str(), 0755);
+  ::chmod(dir.c_str(), 0755);
+  const auto copy = [&](const std::string &from) {
+    const std::string to = dir + "/" + std::filesystem::path(from).filename().string();
+    std::error_code ignored;
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ignored);
+    ::chmod(to.c_str(), 0755);
+    return to;
+  };
+  copies.launcher = copy(built.launcher);
+  copies.preload = copy(built.preload);
+  copies.corvane = copy(built.corvane);
+  return copies;
+}
+
+std::vector<std::string> launcher_argv(const run_programs &programs, const std::string &run_dir,
+                                       const std::string &state, const sim_options &o,
+                                       const std::vector<std::string> &args) {
+  std::vector<std::string> argv = {programs.launcher, "--preload", programs.preload,
                                    "--state",         state,        "--capture",
                                    run_dir + "/capture", "--transcript", run_dir + "/transcript"};
   if (!o.pages.empty() || !o.nv_chunks.empty()) {
@@ -65,7 +94,7 @@ std::vector<std::string> launcher_argv(const std::string &run_dir, const std::st
   if (o.log_unopenable) argv.push_back("--log-unopenable");
   if (o.transcript_data >= 0) argv.insert(argv.end(), {"--transcript-data", std::to_string(o.transcript_data)});
   argv.push_back("--");
-  argv.push_back(corvane_path());
+  argv.push_back(programs.corvane);
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }
@@ -171,12 +200,16 @@ sim_result sim_session::run(const std::vector<std::string> &args, const sim_opti
   const std::string run_dir = dir_ + "/run" + std::to_string(++runs_);
   make_open_dir(run_dir);
   make_open_dir(run_dir + "/capture");
-  const std::vector<std::string> argv = launcher_argv(run_dir, state_dir(), options, args);
+  // The session directory is open to all (0777), so the copies go there.
+  const run_programs programs =
+      options.run_as_uid >= 0 ? reachable_copies(run_dir + "/programs") : run_programs{};
+  const std::vector<std::string> argv = launcher_argv(programs, run_dir, state_dir(), options, args);
   std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) exec_child(run_dir, argv, options.run_as_uid);
   int wstatus = 0;
   sim_result r;
+  r.program = programs.corvane;
   if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
   r.out = read_text(run_dir + "/stdout");
   r.err = read_text(run_dir + "/stderr");

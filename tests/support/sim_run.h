@@ -22,10 +22,12 @@ struct sim_options {
   std::vector<byte_vector> nv_chunks;  // page 0xF4 chunks (with pages, or alone)
   bool log_unopenable = false;         // the operation log fails to open
   long transcript_data = -1;           // bytes of sent data kept per request (-1: all)
-  int run_as_uid = -1;                 // run with this real uid (needs root)
+  int run_as_uid = -1;                 // run with this real uid (needs root); the programs
+                                       // are run from copies any user can reach
 };
 
 struct sim_result {
+  std::string program;             // the corvane binary run, as it appears in the log
   std::string out;                 // standard output
   std::string err;                 // standard error
   int status = -1;                 // exit status, -1 when killed by a signal
