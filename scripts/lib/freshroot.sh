@@ -93,9 +93,8 @@ freshroot_prepare() {
       return 1
     fi
     mv "$tmp" "$freshroot_tarball"
-    # Older tarballs are of no further use.
-    find "$freshroot_cache" -maxdepth 1 -name "$freshroot_suite-minbase-*.tar" \
-      ! -name "$(basename "$freshroot_tarball")" -delete
+    # Tarballs of other sources that no run has used for a month.
+    find "$freshroot_cache" -maxdepth 1 -name "$freshroot_suite-minbase-*.tar" -atime +30 -delete
   fi
   rm -f "$sources"
 }
@@ -137,6 +136,10 @@ freshroot_run() {
     mount --rbind /dev "$dir/dev"
     mount -t proc proc "$dir/proc"
     mount --rbind /sys "$dir/sys"
+    # Programs inside never reach the machine'"'"'s system log.
+    if [ -e "$dir/dev/log" ] || [ -L "$dir/dev/log" ]; then
+      mount --bind /dev/null "$dir/dev/log" 2>/dev/null || true
+    fi
     mkdir -p "$dir/tmp" && chmod 1777 "$dir/tmp"
     for ((i = 0; i < nbinds; i++)); do
       host=${1%%:*} inside=${1#*:}
