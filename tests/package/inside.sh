@@ -52,17 +52,32 @@ check "log says where it saved the log" grep -qx 'log saved in /var/log/expander
 check "log's decoded event lines are captured" grep -q '"LINK SSP: RX Nak CRC Error"' "$sim/capture/expander_log.txt"
 check "the simulated runs left /var/log alone" test ! -e /var/log/expander_log.txt
 
-# Completion of the command word and of download='s file name.
-completion() {  # words...: prints the completions of the last word
+# Completion of the command word, of download='s file name and of the nodes.
+completion() {  # line words...: prints the completions of the last word
   bash -c '. /usr/share/bash-completion/bash_completion
            . /usr/share/bash-completion/completions/corvane
-           COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+           COMP_LINE=$1; shift
+           COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_POINT=${#COMP_LINE}
            _corvane; printf "%s\n" "${COMPREPLY[@]}"' completion "$@"
 }
-check "completion of d is download=" test "$(completion corvane d)" = download=
-check "completion of the command words" test "$(completion corvane '' | tr '\n' ' ')" = "query download= reset log "
+check "completion of d is download=" test "$(completion 'corvane d' corvane d)" = download=
+check "completion of the command words" \
+  test "$(completion 'corvane ' corvane '' | tr '\n' ' ')" = "query download= reset log "
+samples=/usr/share/corvane-sim/samples
 check "completion of download= names files" \
-  test "$(completion corvane download = /usr/share/corvane-sim/samples/fi)" = /usr/share/corvane-sim/samples/firmware_104.bin
+  test "$(completion "corvane download=$samples/fi" corvane download = "$samples/fi")" = "$samples/firmware_104.bin"
+# Nodes sg0..sg11, of which sg2 and sg10 are enclosures (type 13), sg11 has
+# no sysfs entry.
+mkdir -p fake/dev
+for n in 0 1 2 3 10 11; do
+  touch "fake/dev/sg$n"
+  [ "$n" = 11 ] && continue
+  mkdir -p "fake/sys/sg$n/device"
+  case $n in 2|10) echo 13 ;; 1) echo 5 ;; *) echo 0 ;; esac > "fake/sys/sg$n/device/type"
+done
+check "nodes: enclosures first, each group in number order" \
+  test "$(bash -c '. /usr/share/bash-completion/completions/corvane; _corvane_sg_nodes fake/dev fake/sys' |
+          sed 's|.*/||' | tr '\n' ' ')" = "sg2 sg10 sg0 sg1 sg3 sg11 "
 
 # Rotation: a real run creates the log, a forced rotation compresses it and
 # creates an empty one, the next run appends to that. Queries send nothing
