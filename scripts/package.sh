@@ -40,7 +40,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "package: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  as_root apt-get update -qq -o DPkg::Lock::Timeout=600
+  # A third-party source that fails to update must not stop the install.
+  as_root apt-get update -qq -o DPkg::Lock::Timeout=600 || true
   as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

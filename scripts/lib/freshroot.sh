@@ -28,8 +28,9 @@ _freshroot_apt_install() {
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "freshroot: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq -o DPkg::Lock::Timeout=600 &&
-    apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
+  # A third-party source that fails to update must not stop the install.
+  apt-get update -qq -o DPkg::Lock::Timeout=600 || true
+  apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # This machine's apt sources for Debian itself, in deb822 form. Sources for
