@@ -49,6 +49,16 @@ launch_result launch(const std::vector<std::string> &args, const std::string &di
   return r;
 }
 
+// Whether two ELF files are for the same processor (e_machine, bytes 18-19).
+bool same_processor(const std::string &a, const std::string &b) {
+  const auto machine = [](const std::string &path) {
+    char header[20] = {};
+    std::ifstream(path, std::ios::binary).read(header, sizeof header);
+    return std::string(header + 18, 2);
+  };
+  return machine(a) == machine(b);
+}
+
 class SimLauncher : public testing::Test {
  protected:
   void SetUp() override {
@@ -105,7 +115,7 @@ TEST_P(SimLauncherPreloadPath, LoadsTheLibraryFromThere) {
   std::ostringstream text;
   text << in.rdbuf();
   const auto opens = testsupport::events_of(testsupport::parse_sim_events(text.str()), "open");
-  if (opens.empty() && r.err.find("wrong ELF class") != std::string::npos) {
+  if (!same_processor("/bin/sh", lib)) {
     GTEST_SKIP() << "the system shell is not of this build's processor; the library cannot load into it";
   }
   EXPECT_EQ(r.status, 0) << r.err;
