@@ -12,6 +12,7 @@ build=build/demo
 work=$build/run
 
 bash scripts/setup.sh || exit 1
+mkdir -p "$build" || exit 1
 echo "==== building corvane and the simulated expander in $build ===="
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TESTS=OFF &&
        cmake --build "$build" -j2; } > "$build.log" 2>&1; then
@@ -32,11 +33,20 @@ mkdir -p "$work"
 state=$work/state capture=$work/capture
 
 # run ARGS...: one corvane run against the simulated expander /dev/sgsim0.
+# Every run of the demo succeeds against the factory state: another exit
+# status, or a page the log command could not collect, fails the demo.
+failures=0
 run() {
   echo
   echo "\$ corvane $*"
-  "$sim" --state "$state" --capture "$capture" -- "$corvane" "$@"
-  echo "(exit status $?)"
+  local status=0
+  "$sim" --state "$state" --capture "$capture" -- "$corvane" "$@" > "$work/out.txt" 2>&1 || status=$?
+  cat "$work/out.txt"
+  echo "(exit status $status)"
+  if [ "$status" -ne 0 ] || grep -q ' faild$' "$work/out.txt"; then
+    echo "demo: this run did not succeed"
+    failures=$((failures + 1))
+  fi
 }
 
 # A signed firmware image: its first four bytes are the firmware signature
@@ -54,3 +64,14 @@ cat "$capture/expander_log.txt" 2>/dev/null || echo "(empty)"
 echo
 echo "==== audit lines sent to syslog ($capture/audit.txt) ===="
 cat "$capture/audit.txt" 2>/dev/null || echo "(none)"
+
+if [ ! -s "$capture/expander_log.txt" ]; then
+  echo "demo: the simulator captured no operation log"
+  failures=$((failures + 1))
+fi
+if [ "$failures" -ne 0 ]; then
+  echo "demo: FAILED ($failures problems above)"
+  exit 1
+fi
+echo
+echo "demo: all runs succeeded"

@@ -65,6 +65,9 @@ register_binfmt() {
   [ -e "$dir/qemu-aarch64" ] && return 0
   if [ ! -e "$dir/register" ]; then
     as_root mount -t binfmt_misc binfmt_misc "$dir" 2>/dev/null || true
+    # A handler registered before (by the machine, or outside this root)
+    # shows only once the file system is mounted here.
+    [ -e "$dir/qemu-aarch64" ] && return 0
   fi
   if [ ! -e "$dir/register" ]; then
     echo "setup: binfmt_misc is not available; aarch64 programs cannot be started directly"

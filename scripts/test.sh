@@ -6,7 +6,11 @@
 #   needed-libs both corvane programs need the C library only
 #   fuzz        every libFuzzer target for 30 s (scripts/fuzz.sh --short)
 #   kernel      real-kernel scenarios, when tests/kernel/run.sh exists
+#   package     Debian packages for amd64 and arm64, lintian, installed and
+#               used in a fresh Debian 12 root (tests/package/run.sh)
 # Exits non-zero if anything failed. Build trees go under build/.
+# Warnings are errors here (CORVANE_WERROR). CORVANE_TEST_SKIP names stages
+# to leave out (e.g. "package" where CI runs the package test on its own).
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +31,8 @@ mkdir -p "$logs"
 summary=()
 total_passed=0 total_failed=0 total_skipped=0 any_failure=0
 
+wanted() { [[ " ${CORVANE_TEST_SKIP:-} " != *" $1 "* ]]; }
+
 note() {  # stage result seconds detail
   summary+=("$(printf '%-12s %-7s %5ss  %s' "$1" "$2" "$3" "$4")")
   [ "$2" = ok ] || any_failure=1
@@ -44,7 +50,7 @@ suite() {
   shift
   echo
   echo "==== $name: configure and build ===="
-  if ! { cmake -S . -B "$dir" -G Ninja "${launcher_args[@]}" "$@" &&
+  if ! { cmake -S . -B "$dir" -G Ninja -DCORVANE_WERROR=ON "${launcher_args[@]}" "$@" &&
          cmake --build "$dir" -j"$jobs"; } > "$logs/$name.build.log" 2>&1; then
     tail -n 60 "$logs/$name.build.log"
     echo "$name: build failed (whole log: $logs/$name.build.log)"
@@ -109,17 +115,19 @@ else
   note needed-libs FAILED $((SECONDS - start)) "a corvane build is missing or needs more than libc.so.6"
 fi
 
-echo
-echo "==== fuzz: every fuzz target for a short fixed budget ===="
-start=$SECONDS
-if bash scripts/fuzz.sh --short 30 2>&1 | tee "$logs/fuzz.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
-  note fuzz ok $((SECONDS - start)) "each target 30s, no finding; see $logs/fuzz.log"
-else
-  total_failed=$((total_failed + 1))
-  note fuzz FAILED $((SECONDS - start)) "a target found a fault or did not build; see $logs/fuzz.log"
+if wanted fuzz; then
+  echo
+  echo "==== fuzz: every fuzz target for a short fixed budget ===="
+  start=$SECONDS
+  if bash scripts/fuzz.sh --short 30 2>&1 | tee "$logs/fuzz.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
+    note fuzz ok $((SECONDS - start)) "each target 30s, no finding; see $logs/fuzz.log"
+  else
+    total_failed=$((total_failed + 1))
+    note fuzz FAILED $((SECONDS - start)) "a target found a fault or did not build; see $logs/fuzz.log"
+  fi
 fi
 
-if [ -f tests/kernel/run.sh ]; then
+if [ -f tests/kernel/run.sh ] && wanted kernel; then
   echo
   echo "==== kernel: real-kernel scenarios ===="
   start=$SECONDS
@@ -128,6 +136,22 @@ if [ -f tests/kernel/run.sh ]; then
   else
     total_failed=$((total_failed + 1))
     note kernel FAILED $((SECONDS - start)) "see $logs/kernel.log"
+  fi
+fi
+
+if wanted package; then
+  echo
+  echo "==== package: Debian packages in a fresh root ===="
+  start=$SECONDS
+  if bash tests/package/run.sh 2>&1 | tee "$logs/package.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
+    if grep -q '^package: skipped' "$logs/package.log"; then
+      note package ok $((SECONDS - start)) "$(grep -m1 '^package: skipped' "$logs/package.log")"
+    else
+      note package ok $((SECONDS - start)) "amd64 and arm64 built, lintian clean, installed and purged; see $logs/package.log"
+    fi
+  else
+    total_failed=$((total_failed + 1))
+    note package FAILED $((SECONDS - start)) "see $logs/package.log"
   fi
 fi
 

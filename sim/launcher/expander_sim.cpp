@@ -1,8 +1,10 @@
 // expander-sim: runs a command with the simulated expander standing in for
 // the SCSI generic nodes /dev/sgsim<N>. Options travel to the preloaded
 // library in environment variables; see sim/README.md.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -104,6 +106,39 @@ void set(const char *name, const std::string &value) {
   }
 }
 
+// The lowest descriptor that carries the preload library across exec when its
+// path cannot stand in LD_PRELOAD: far above those the program opens itself.
+constexpr int kPreloadFd = 1000;
+
+// The LD_PRELOAD entry for the library at path, or "" when it cannot be
+// opened: then the command must not run, as it would reach the real devices,
+// log and syslog. The dynamic loader splits LD_PRELOAD at blanks and colons,
+// so a path holding either (a build tree under "/srv/my work") is handed over
+// as /proc/self/fd/N of a descriptor left open across exec.
+std::string preload_entry(const std::string &path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    std::fprintf(stderr, "expander-sim: cannot open the preload library %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+    return "";
+  }
+  if (path.find_first_of(" \t\n:") == std::string::npos) {
+    close(fd);
+    return path;
+  }
+  int kept = fcntl(fd, F_DUPFD, kPreloadFd);  // the copy is not closed on exec
+  if (kept < 0) {
+    kept = fcntl(fd, F_DUPFD, 3);
+  }
+  close(fd);
+  if (kept < 0) {
+    std::fprintf(stderr, "expander-sim: cannot keep the preload library %s open: %s\n", path.c_str(),
+                 std::strerror(errno));
+    return "";
+  }
+  return "/proc/self/fd/" + std::to_string(kept);
+}
+
 // The preload goes first in LD_PRELOAD; a sanitizer runtime linked into the
 // program then no longer comes first, which it would refuse to accept.
 void set_preload(const std::string &preload) {
@@ -140,7 +175,9 @@ bool configure(options &o) {
   set(sim::env::kTranscriptData, o.transcript_data);
   set(sim::env::kCapture, o.no_capture ? std::string() : o.capture);
   set(sim::env::kLogUnopenable, o.log_unopenable ? "1" : "");
-  set_preload(o.preload.empty() ? beside_self(kPreloadName) : o.preload);
+  const std::string preload = preload_entry(o.preload.empty() ? beside_self(kPreloadName) : o.preload);
+  if (preload.empty()) return false;
+  set_preload(preload);
   return true;
 }
 

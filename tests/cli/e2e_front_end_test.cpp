@@ -156,7 +156,7 @@ TEST(E2eFrontEnd, UserWithoutPasswdEntryIsNamedByNumber) {
   o.run_as_uid = kUid;
   const sim_result r = sim_run({"reset", "/dev/sgsim0"}, o);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(unstamped(r.log), "user name:54321 uid:54321 gid:54321\n" + command_line({"reset", "/dev/sgsim0"}) +
+  EXPECT_EQ(unstamped(r.log), "user name:54321 uid:54321 gid:54321\n" + r.program + " reset /dev/sgsim0\n" +
                                   "expander reset success!\n");
   EXPECT_EQ(r.audit, std::vector<std::string>{"user.info corvane: 54321 dev:/dev/sgsim0,info:expander reset success!"});
 }

@@ -69,7 +69,8 @@ TEST(E2eLog, DefaultPageSetWholeLog) {
   EXPECT_EQ(testsupport::stamped_lines(r.log), 3u);
   const std::string text = testsupport::unstamped(r.log);
   EXPECT_EQ(text.rfind("user name:", 0), 0u);
-  EXPECT_NE(text.find("\n" + testsupport::corvane_path() + " log " + kNode + "\n"), std::string::npos);
+  const std::string command_line = testsupport::corvane_path() + " log " + kNode + "\n";
+  EXPECT_NE(text.find('\n' + command_line), std::string::npos);
   const std::string expected = read_data("default_log.expected");
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(collected(r), expected);

@@ -50,10 +50,39 @@ bool stamp_at(const std::string &s, std::size_t pos) {
          t[24] == ' ' && is_digit_at(t, 9) && is_digit_at(t, 11) && is_digit_at(t, 20) && is_digit_at(t, 23);
 }
 
-std::vector<std::string> launcher_argv(const std::string &run_dir, const std::string &state,
-                                       const sim_options &o, const std::vector<std::string> &args) {
+// The programs one run starts: the launcher, its preload library and corvane.
+struct run_programs {
+  std::string launcher = EXPANDER_SIM_BIN;
+  std::string preload = EXPANDER_SIM_PRELOAD;
+  std::string corvane = CORVANE_BIN;
+};
+
+// Copies the programs into a new directory that every user can reach (mode
+// 0755 under /tmp), for a run under another uid: the build tree may lie below
+// a directory only its owner can enter, such as /root.
+run_programs reachable_copies(const std::string &dir) {
+  const run_programs built;
+  run_programs copies;
+  ::mkdir(dir.c_str(), 0755);
+  ::chmod(dir.c_str(), 0755);
+  const auto copy = [&](const std::string &from) {
+    const std::string to = dir + "/" + std::filesystem::path(from).filename().string();
+    std::error_code ignored;
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ignored);
+    ::chmod(to.c_str(), 0755);
+    return to;
+  };
+  copies.launcher = copy(built.launcher);
+  copies.preload = copy(built.preload);
+  copies.corvane = copy(built.corvane);
+  return copies;
+}
+
+std::vector<std::string> launcher_argv(const run_programs &programs, const std::string &run_dir,
+                                       const std::string &state, const sim_options &o,
+                                       const std::vector<std::string> &args) {
   const std::string transcript = o.transcript.empty() ? run_dir + "/transcript" : o.transcript;
-  std::vector<std::string> argv = {EXPANDER_SIM_BIN,  "--preload",  EXPANDER_SIM_PRELOAD,
+  std::vector<std::string> argv = {programs.launcher, "--preload", programs.preload,
                                    "--state",         state,        "--capture",
                                    run_dir + "/capture", "--transcript", transcript};
   if (!o.pages_dir.empty()) {
@@ -68,7 +97,7 @@ std::vector<std::string> launcher_argv(const std::string &run_dir, const std::st
   if (o.log_unopenable) argv.push_back("--log-unopenable");
   if (o.transcript_data >= 0) argv.insert(argv.end(), {"--transcript-data", std::to_string(o.transcript_data)});
   argv.push_back("--");
-  argv.push_back(o.program.empty() ? corvane_path() : o.program);
+  argv.push_back(o.program.empty() ? programs.corvane : o.program);
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }
@@ -184,16 +213,21 @@ sim_pending sim_session::start(const std::vector<std::string> &args, const sim_o
   const std::string run_dir = dir_ + "/run" + std::to_string(++runs_);
   make_open_dir(run_dir);
   make_open_dir(run_dir + "/capture");
-  const std::vector<std::string> argv = launcher_argv(run_dir, state_dir(), options, args);
+  // The session directory is open to all (0777), so the copies go there.
+  const run_programs programs =
+      options.run_as_uid >= 0 ? reachable_copies(run_dir + "/programs") : run_programs{};
+  const std::vector<std::string> argv = launcher_argv(programs, run_dir, state_dir(), options, args);
   std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) exec_child(run_dir, argv, options.run_as_uid);
-  return {pid, run_dir, options.transcript.empty() ? run_dir + "/transcript" : options.transcript};
+  return {pid, run_dir, options.transcript.empty() ? run_dir + "/transcript" : options.transcript,
+          options.program.empty() ? programs.corvane : options.program};
 }
 
 sim_result sim_session::finish(const sim_pending &pending) {
   int wstatus = 0;
   sim_result r;
+  r.program = pending.program;
   if (pending.pid > 0 && ::waitpid(pending.pid, &wstatus, 0) == pending.pid && WIFEXITED(wstatus)) {
     r.status = WEXITSTATUS(wstatus);
   }

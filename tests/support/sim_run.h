@@ -22,7 +22,8 @@ struct sim_options {
   std::vector<byte_vector> nv_chunks;  // page 0xF4 chunks (with pages, or alone)
   bool log_unopenable = false;         // the operation log fails to open
   long transcript_data = -1;           // bytes of sent data kept per request (-1: all)
-  int run_as_uid = -1;                 // run with this real uid (needs root)
+  int run_as_uid = -1;                 // run with this real uid (needs root); the programs
+                                       // are run from copies any user can reach
   std::string transcript;              // transcript file shared with other runs ("": the run's own)
   std::string program;                 // the program to run; empty for corvane
   std::string pages_dir;               // an existing page directory to serve (e.g. a capture)
@@ -33,6 +34,7 @@ struct sim_pending {
   int pid = -1;
   std::string run_dir;
   std::string transcript;
+  std::string program;  // the program run
   // True once the run has written text to its standard error.
   std::string err_so_far() const;
   // True when the run has ended (not yet collected).
@@ -40,6 +42,7 @@ struct sim_pending {
 };
 
 struct sim_result {
+  std::string program;             // the program run, as it appears in the log
   std::string out;                 // standard output
   std::string err;                 // standard error
   int status = -1;                 // exit status, -1 when killed by a signal

@@ -21,12 +21,20 @@ as_root_install() {
   return 1
 }
 
-# QEMU for x86-64 guests, installed on demand.
+# QEMU for x86-64 guests and the tools that pack the guest's initramfs
+# (cpio, xz for the kernel's compressed modules), installed on demand.
 prepare_qemu() {
-  command -v qemu-system-x86_64 >/dev/null 2>&1 && return 0
-  echo "kernel: installing qemu-system-x86"
-  as_root_install qemu-system-x86 || return 1
-  command -v qemu-system-x86_64 >/dev/null 2>&1 || { prepare_reason="qemu-system-x86_64 missing after install"; return 1; }
+  local entry tool package missing=()
+  for entry in qemu-system-x86_64:qemu-system-x86 cpio:cpio xz:xz-utils gzip:gzip; do
+    tool=${entry%%:*} package=${entry#*:}
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "kernel: installing ${missing[*]}"
+  as_root_install "${missing[@]}" || return 1
+  for entry in qemu-system-x86_64 cpio xz gzip; do
+    command -v "$entry" >/dev/null 2>&1 || { prepare_reason="$entry missing after install"; return 1; }
+  done
 }
 
 # The versioned package linux-image-cloud-amd64 currently stands for.

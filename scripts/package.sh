@@ -1,0 +1,91 @@
+#!/bin/bash
+# Builds the Debian binary packages corvane and corvane-sim for amd64 and
+# (cross-built with Debian's cross toolchain) arm64 into build/packages/, then
+# checks every package with lintian: errors or warnings fail the build.
+#
+#   scripts/package.sh [ARCH...]      default: amd64 arm64
+#
+# Each architecture builds in a copy of the tree under build/packages/work/,
+# so dpkg-buildpackage's products never land beside the clone. Needs root
+# (or sudo) the first time, to install debhelper and the cross toolchain.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+out=build/packages
+jobs=${CORVANE_JOBS:-2}
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(amd64 arm64)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# What building and checking the packages needs, by package name. A cross
+# build also needs the target's C library as a package of that architecture:
+# dpkg-shlibdeps reads its symbols to write the packages' dependencies.
+needs=(debhelper dpkg-dev fakeroot cmake ninja-build g++ make lintian)
+for arch in "${archs[@]}"; do
+  [ "$arch" = "$(dpkg --print-architecture)" ] && continue
+  needs+=("crossbuild-essential-$arch" "libc6-dev:$arch")
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    echo "package: adding the $arch architecture to dpkg"
+    as_root dpkg --add-architecture "$arch"
+  fi
+done
+missing=()
+for p in "${needs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "package: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  # A third-party source that fails to update must not stop the install.
+  as_root apt-get update -qq -o DPkg::Lock::Timeout=600 || true
+  as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+mkdir -p "$out"
+rm -f "$out"/*.deb "$out"/*.buildinfo "$out"/*.changes "$out"/lintian.txt
+
+for arch in "${archs[@]}"; do
+  start=$SECONDS
+  work=$out/work/$arch
+  src=$work/corvane-$version
+  rm -rf "$work"
+  mkdir -p "$src"
+  # The tree as committed or as it stands, without build products.
+  tar -C "$root" --exclude=./build --exclude=./.git --exclude=./.cache -cf - . | tar -C "$src" -xf -
+  echo "==== package: $arch ===="
+  opts=(-b -us -uc --no-sign "-j$jobs")
+  profiles=nocheck
+  if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+    opts+=(-a "$arch")
+    profiles=cross,nocheck
+  fi
+  if ! (cd "$src" && DEB_BUILD_OPTIONS="nocheck parallel=$jobs" \
+        dpkg-buildpackage "${opts[@]}" -P"$profiles") > "$work/build.log" 2>&1; then
+    tail -n 40 "$work/build.log"
+    echo "package: $arch build failed (whole log: $work/build.log)"
+    exit 1
+  fi
+  mv "$work"/*.deb "$out"/
+  echo "package: $arch built in $((SECONDS - start))s"
+done
+
+echo "==== package: lintian ===="
+# Errors and warnings fail; informational tags are shown. The tags the
+# packages override on purpose are listed (with the reasons) from their
+# override files: lintian counts overridden tags as failures when it shows them.
+status=0
+lintian --fail-on error,warning --display-info "$out"/*.deb > "$out/lintian.txt" 2>&1 || status=$?
+grep -v 'running with root privileges' "$out/lintian.txt" || true
+echo "package: lintian overrides:"
+grep -hv '^#' debian/*.lintian-overrides | sed 's/^/  /'
+if [ "$status" -ne 0 ]; then
+  echo "package: lintian reports errors or warnings (see $out/lintian.txt)"
+  exit 1
+fi
+echo "package: lintian: no errors, no warnings"
+ls -l "$out"/*.deb

@@ -1,0 +1,108 @@
+#!/bin/bash
+# Runs inside a fresh Debian 12 root (tests/package/run.sh): installs the
+# amd64 packages from DIR with apt-get, uses them, rotates the operation log,
+# purges them and checks what is left. The root is thrown away afterwards, so
+# corvane may write this root's /var/log here.
+#
+#   inside.sh DIR
+set -uo pipefail
+dir=$1
+cd "$dir" || exit 1
+failures=0
+check() {  # description command...
+  local what=$1
+  shift
+  if "$@"; then echo "  ok: $what"; else echo "  FAILED: $what"; failures=$((failures + 1)); fi
+}
+export DEBIAN_FRONTEND=noninteractive
+
+apt-get update -qq || exit 1
+# The tools the checks use, installed before the snapshot of the file system.
+apt-get install -y -qq --no-install-recommends man-db logrotate bash-completion >/dev/null || exit 1
+
+# Every file and directory outside the volatile areas.
+snapshot() {
+  find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /tmp -o -path /run \
+    -o -path /var/cache -o -path /var/lib/apt -o -path /var/lib/dpkg -o -path /var/log/apt \
+    -o -path /var/lib/man-db \) -prune -o -print | grep -vE '^/var/log/(dpkg\.log|alternatives\.log)$' |
+    LC_ALL=C sort
+}
+snapshot > before.txt
+
+echo "package: apt-get install ./corvane_*_amd64.deb ./corvane-sim_*_amd64.deb"
+apt-get install -y -qq ./corvane_*_amd64.deb ./corvane-sim_*_amd64.deb >/dev/null || exit 1
+
+check "corvane on root's PATH is /usr/sbin/corvane" test "$(command -v corvane)" = /usr/sbin/corvane
+check "man -w 8 corvane" test "$(man -w 8 corvane)" = /usr/share/man/man8/corvane.8.gz
+check "man 8 corvane shows the page" bash -c 'man 8 corvane 2>/dev/null | grep -q "EXIT STATUS"'
+check "man 1 expander-sim" test -n "$(man -w 1 expander-sim)"
+check "corvane needs libc.so.6 only" \
+  bash -c '[ "$(objdump -p /usr/sbin/corvane 2>/dev/null | awk "/NEEDED/ {print \$2}")" = libc.so.6 ] ||
+           [ "$(ldd /usr/sbin/corvane | grep -c "=>")" -eq 1 ]'
+
+# corvane under the packaged simulator: nothing reaches /var/log.
+sim=/tmp/sim-state
+expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane query /dev/sgsim0 > query.txt
+check "query under expander-sim exits 0" test $? -eq 0
+check "query prints the four version lines" \
+  diff <(printf 'Active Image:  image0\nImage Version: 103\nActive Data:   data0\nData Version:  015\n') query.txt
+expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane log /dev/sgsim0 > log.txt
+check "log under expander-sim exits 0" test $? -eq 0
+check "log says where it saved the log" grep -qx 'log saved in /var/log/expander_log.txt!' log.txt
+check "log's decoded event lines are captured" grep -q '"LINK SSP: RX Nak CRC Error"' "$sim/capture/expander_log.txt"
+check "the simulated runs left /var/log alone" test ! -e /var/log/expander_log.txt
+
+# Completion of the command word, of download='s file name and of the nodes.
+completion() {  # line words...: prints the completions of the last word
+  bash -c '. /usr/share/bash-completion/bash_completion
+           . /usr/share/bash-completion/completions/corvane
+           COMP_LINE=$1; shift
+           COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_POINT=${#COMP_LINE}
+           _corvane; printf "%s\n" "${COMPREPLY[@]}"' completion "$@"
+}
+check "completion of d is download=" test "$(completion 'corvane d' corvane d)" = download=
+check "completion of the command words" \
+  test "$(completion 'corvane ' corvane '' | tr '\n' ' ')" = "query download= reset log "
+samples=/usr/share/corvane-sim/samples
+check "completion of download= names files" \
+  test "$(completion "corvane download=$samples/fi" corvane download = "$samples/fi")" = "$samples/firmware_104.bin"
+# Nodes sg0..sg11, of which sg2 and sg10 are enclosures (type 13), sg11 has
+# no sysfs entry.
+mkdir -p fake/dev
+for n in 0 1 2 3 10 11; do
+  touch "fake/dev/sg$n"
+  [ "$n" = 11 ] && continue
+  mkdir -p "fake/sys/sg$n/device"
+  case $n in 2|10) echo 13 ;; 1) echo 5 ;; *) echo 0 ;; esac > "fake/sys/sg$n/device/type"
+done
+check "nodes: enclosures first, each group in number order" \
+  test "$(bash -c '. /usr/share/bash-completion/completions/corvane; _corvane_sg_nodes fake/dev fake/sys' |
+          sed 's|.*/||' | tr '\n' ' ')" = "sg2 sg10 sg0 sg1 sg3 sg11 "
+
+# Rotation: a real run creates the log, a forced rotation compresses it and
+# creates an empty one, the next run appends to that. Queries send nothing
+# to the system log.
+corvane query /dev/sg-none > /dev/null
+check "a failed query exits 255" test $? -eq 255
+check "logrotate -d accepts the rotation file" bash -c 'logrotate -d /etc/logrotate.d/corvane > rotate-debug.txt 2>&1'
+check "forced rotation" logrotate -f /etc/logrotate.d/corvane
+check "the old log is compressed" bash -c 'zcat /var/log/expander_log.txt.1.gz | grep -q "query /dev/sg-none"'
+check "the new log is 0640 root:adm" test "$(stat -c '%a %U:%G' /var/log/expander_log.txt)" = "640 root:adm"
+corvane query /dev/sg-other > /dev/null
+check "the next run writes the new log" bash -c 'grep -q "query /dev/sg-other" /var/log/expander_log.txt &&
+                                               ! grep -q "query /dev/sg-none" /var/log/expander_log.txt'
+
+echo "package: apt-get purge corvane corvane-sim"
+apt-get purge -y -qq corvane corvane-sim >/dev/null || exit 1
+check "purge removes the program" test ! -e /usr/sbin/corvane
+check "purge removes the rotation file" test ! -e /etc/logrotate.d/corvane
+check "the operation log stays" test -s /var/log/expander_log.txt
+snapshot > after.txt
+# What may differ: the operation log and its rotations, logrotate's state.
+diff before.txt after.txt | grep '^[<>]' |
+  grep -vE '^> /var/log/expander_log\.txt(\.1\.gz)?$|^> /var/lib/logrotate/status$' > left.txt
+check "purge leaves nothing else behind" test ! -s left.txt
+[ -s left.txt ] && sed 's/^/    /' left.txt
+
+echo "package: $failures failed checks inside the fresh root"
+[ "$failures" -eq 0 ]
