@@ -41,22 +41,31 @@ struct shell_run {
   std::string audit;
 };
 
+// A word for the shell: the paths of the build and of the test's files may
+// hold blanks or quotes.
+std::string quoted(const std::string &word) {
+  std::string q = "'";
+  for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
 // corvane under the simulator, its standard output in a file; the command
 // line is run by wrap, which decides where standard error goes.
 shell_run run_download(const sim_session &s, const std::string &tag, const std::string &file,
                        const std::string &fault, bool terminal) {
   const std::string dir = s.dir() + "/" + tag;
   ::mkdir(dir.c_str(), 0777);
-  std::string command = std::string(EXPANDER_SIM_BIN) + " --preload " + EXPANDER_SIM_PRELOAD +
-                        " --state " + s.state_dir() + " --capture " + dir + "/capture" +
-                        (fault.empty() ? "" : " --fault " + fault) + " -- " +
-                        testsupport::corvane_path() + " download=" + file + " " + kNode + " > " + dir +
-                        "/stdout";
+  std::string command = quoted(EXPANDER_SIM_BIN) + " --preload " + quoted(EXPANDER_SIM_PRELOAD) +
+                        " --state " + quoted(s.state_dir()) + " --capture " + quoted(dir + "/capture") +
+                        (fault.empty() ? "" : " --fault " + quoted(fault)) + " -- " +
+                        quoted(testsupport::corvane_path()) + " " + quoted("download=" + file) + " " +
+                        kNode + " > " + quoted(dir + "/stdout");
   if (terminal) {
-    command = "script -qec '" + command + "' /dev/null < /dev/null > " + dir + "/seen";
+    command = "script -qec " + quoted(command) + " /dev/null < /dev/null > " + quoted(dir + "/seen");
   } else {
     // The pipe's exit status is cat's: the command's own is kept in a file.
-    command = "( " + command + "; echo $? > " + dir + "/status ) 2>&1 < /dev/null | cat > " + dir + "/seen";
+    command = "( " + command + "; echo $? > " + quoted(dir + "/status") + " ) 2>&1 < /dev/null | cat > " +
+              quoted(dir + "/seen");
   }
   shell_run r;
   const int status = std::system(command.c_str());
