@@ -43,7 +43,7 @@ struct shell_run {
 
 // A word for the shell: the paths of the build and of the test's files may
 // hold blanks or quotes.
-std::string quoted(const std::string &word) {
+std::string shell_word(const std::string &word) {
   std::string q = "'";
   for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
@@ -55,17 +55,17 @@ shell_run run_download(const sim_session &s, const std::string &tag, const std::
                        const std::string &fault, bool terminal) {
   const std::string dir = s.dir() + "/" + tag;
   ::mkdir(dir.c_str(), 0777);
-  std::string command = quoted(EXPANDER_SIM_BIN) + " --preload " + quoted(EXPANDER_SIM_PRELOAD) +
-                        " --state " + quoted(s.state_dir()) + " --capture " + quoted(dir + "/capture") +
-                        (fault.empty() ? "" : " --fault " + quoted(fault)) + " -- " +
-                        quoted(testsupport::corvane_path()) + " " + quoted("download=" + file) + " " +
-                        kNode + " > " + quoted(dir + "/stdout");
+  std::string command = shell_word(EXPANDER_SIM_BIN) + " --preload " + shell_word(EXPANDER_SIM_PRELOAD) +
+                        " --state " + shell_word(s.state_dir()) + " --capture " + shell_word(dir + "/capture") +
+                        (fault.empty() ? "" : " --fault " + shell_word(fault)) + " -- " +
+                        shell_word(testsupport::corvane_path()) + " " + shell_word("download=" + file) + " " +
+                        kNode + " > " + shell_word(dir + "/stdout");
   if (terminal) {
-    command = "script -qec " + quoted(command) + " /dev/null < /dev/null > " + quoted(dir + "/seen");
+    command = "script -qec " + shell_word(command) + " /dev/null < /dev/null > " + shell_word(dir + "/seen");
   } else {
     // The pipe's exit status is cat's: the command's own is kept in a file.
-    command = "( " + command + "; echo $? > " + quoted(dir + "/status") + " ) 2>&1 < /dev/null | cat > " +
-              quoted(dir + "/seen");
+    command = "( " + command + "; echo $? > " + shell_word(dir + "/status") + " ) 2>&1 < /dev/null | cat > " +
+              shell_word(dir + "/seen");
   }
   shell_run r;
   const int status = std::system(command.c_str());
