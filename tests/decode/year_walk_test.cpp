@@ -12,8 +12,20 @@
 #include <vector>
 
 #include "decode/time_text.h"
+#include "support/temp_log.h"
 
 namespace {
+
+// Every test here runs with the operation log pointed at a private file: the
+// conversions log a message for a month out of range, and none may reach the
+// host's log. Each test checks that nothing was logged.
+class Calendar : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(log_.text(), ""); }
+  testsupport::TempLog log_;
+};
+class YearWalk : public Calendar {};
+class TimeTextCalendar : public Calendar {};
 
 constexpr std::uint64_t kDayUs = 86400000000ull;
 constexpr int kMaxDays = static_cast<int>(UINT64_MAX / 1000000 / 86400);  // 213,503,982
@@ -82,7 +94,7 @@ void expect_day_edges(std::int64_t day) {
   }
 }
 
-TEST(YearWalk, RecordOfTheWalkAgreesWithTheWalkItself) {
+TEST_F(YearWalk, RecordOfTheWalkAgreesWithTheWalkItself) {
   for (int days : {0, 365, 366, 730, 146096, 146097, 1000000, kMaxDays}) {
     int year = 0;
     const int rest = walk_years(days, &year);
@@ -94,7 +106,7 @@ TEST(YearWalk, RecordOfTheWalkAgreesWithTheWalkItself) {
   }
 }
 
-TEST(YearWalk, SameYearAndDayFromAnyStartYear) {
+TEST_F(YearWalk, SameYearAndDayFromAnyStartYear) {
   // Start years at the leap rule's turns, negative ones included; day counts
   // at year, century and cycle lengths.
   const int starts[] = {0, 1, 3, 4, 99, 100, 101, 399, 400, 401, 1600, 1900, 1999, 2000, 2023,
@@ -112,7 +124,7 @@ TEST(YearWalk, SameYearAndDayFromAnyStartYear) {
   }
 }
 
-TEST(YearWalk, EveryDayOfTheFirstTwoCyclesFromEveryStartInACycle) {
+TEST_F(YearWalk, EveryDayOfTheFirstTwoCyclesFromEveryStartInACycle) {
   std::mt19937 rng(20261208);
   for (int start = 0; start < 400; start += 1) {
     int walk_year = start;
@@ -133,12 +145,12 @@ TEST(YearWalk, EveryDayOfTheFirstTwoCyclesFromEveryStartInACycle) {
   }
 }
 
-TEST(TimeTextCalendar, EveryYearBoundaryUpTo2500) {
+TEST_F(TimeTextCalendar, EveryYearBoundaryUpTo2500) {
   const auto &starts = walked_year_starts();
   for (std::size_t y = 0; y <= 2501; ++y) expect_day_edges(starts[y]);
 }
 
-TEST(TimeTextCalendar, AroundEveryFourHundredYearCycle) {
+TEST_F(TimeTextCalendar, AroundEveryFourHundredYearCycle) {
   for (std::int64_t cycle = 1; cycle * 146097 <= kMaxDays + 1; ++cycle) {
     for (std::int64_t around : {-366, -365, -1, 0, 1, 59, 60, 365, 366}) {
       const std::int64_t day = cycle * 146097 + around;
@@ -148,7 +160,7 @@ TEST(TimeTextCalendar, AroundEveryFourHundredYearCycle) {
   }
 }
 
-TEST(TimeTextCalendar, MillionRandomCounts) {
+TEST_F(TimeTextCalendar, MillionRandomCounts) {
   std::mt19937_64 rng(0xca1e4da5u);
   for (int i = 0; i < 1000000; ++i) {
     std::uint64_t count = rng();
@@ -157,7 +169,7 @@ TEST(TimeTextCalendar, MillionRandomCounts) {
   }
 }
 
-TEST(TimeTextCalendar, LargestCounts) {
+TEST_F(TimeTextCalendar, LargestCounts) {
   for (std::uint64_t back = 0; back < 5000; ++back) {
     const std::uint64_t count = UINT64_MAX - back * 999983ull;
     ASSERT_EQ(time_text(count), walked_text(count)) << count;
