@@ -5,8 +5,10 @@
 #
 #   scripts/package.sh [ARCH...]      default: amd64 arm64
 #
-# Each architecture builds in a copy of the tree under build/packages/work/,
-# so dpkg-buildpackage's products never land beside the clone. Needs root
+# Each architecture builds in a copy of the tree in a temporary directory
+# under /tmp: dpkg-buildpackage puts its products beside the tree, and the
+# build flags carry the tree's path (-ffile-prefix-map), which must hold no
+# blank. The build logs are kept in build/packages/logs/. Needs root
 # (or sudo) the first time, to install debhelper and the cross toolchain.
 set -euo pipefail
 
@@ -24,7 +26,7 @@ as_root() {
 # What building and checking the packages needs, by package name. A cross
 # build also needs the target's C library as a package of that architecture:
 # dpkg-shlibdeps reads its symbols to write the packages' dependencies.
-needs=(debhelper dpkg-dev fakeroot cmake ninja-build g++ make lintian)
+needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian)
 for arch in "${archs[@]}"; do
   [ "$arch" = "$(dpkg --print-architecture)" ] && continue
   needs+=("crossbuild-essential-$arch" "libc6-dev:$arch")
@@ -46,14 +48,16 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
-mkdir -p "$out"
-rm -f "$out"/*.deb "$out"/*.buildinfo "$out"/*.changes "$out"/lintian.txt
+mkdir -p "$out/logs"
+rm -rf "$out"/*.deb "$out"/lintian.txt "$out"/logs/* "$out/work"
+scratch=$(mktemp -d /tmp/corvane-package.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
 
 for arch in "${archs[@]}"; do
   start=$SECONDS
-  work=$out/work/$arch
+  work=$scratch/$arch
   src=$work/corvane-$version
-  rm -rf "$work"
+  log=$out/logs/$arch.build.log
   mkdir -p "$src"
   # The tree as committed or as it stands, without build products.
   tar -C "$root" --exclude=./build --exclude=./.git --exclude=./.cache -cf - . | tar -C "$src" -xf -
@@ -65,9 +69,9 @@ for arch in "${archs[@]}"; do
     profiles=cross,nocheck
   fi
   if ! (cd "$src" && DEB_BUILD_OPTIONS="nocheck parallel=$jobs" \
-        dpkg-buildpackage "${opts[@]}" -P"$profiles") > "$work/build.log" 2>&1; then
-    tail -n 40 "$work/build.log"
-    echo "package: $arch build failed (whole log: $work/build.log)"
+        dpkg-buildpackage "${opts[@]}" -P"$profiles") > "$log" 2>&1; then
+    tail -n 40 "$log"
+    echo "package: $arch build failed (whole log: $log)"
     exit 1
   fi
   mv "$work"/*.deb "$out"/

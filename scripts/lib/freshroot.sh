@@ -131,8 +131,14 @@ freshroot_run() {
   binds+=("$freshroot_cache/apt-archives:/var/cache/apt/archives"
           "$freshroot_cache/apt-lists:/var/lib/apt/lists")
   # shellcheck disable=SC2016
-  unshare -m --propagation private -- bash -c '
+  # Inside another chroot / is no mount point and cannot be made private;
+  # there the namespace around it already is.
+  unshare -m --propagation unchanged -- bash -c '
     set -e
+    if ! mount --make-rprivate / 2>/dev/null && grep -q " shared:" /proc/self/mountinfo; then
+      echo "freshroot: cannot make the mounts private" >&2
+      exit 1
+    fi
     dir=$1; nbinds=$2; shift 2
     mount --rbind /dev "$dir/dev"
     mount -t proc proc "$dir/proc"

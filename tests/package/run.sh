@@ -71,7 +71,8 @@ cp -L /usr/aarch64-linux-gnu/lib/ld-linux-aarch64.so.1 /usr/aarch64-linux-gnu/li
 # corvane logs the rejected command line to /var/log/expander_log.txt: a
 # private mount namespace with its own /var/log keeps the machine's log out.
 status=0
-unshare -m --propagation private -- bash -c '
+unshare -m --propagation unchanged -- bash -c '
+  if ! mount --make-rprivate / 2>/dev/null && grep -q " shared:" /proc/self/mountinfo; then exit 99; fi
   mount -t tmpfs tmpfs /var/log || exit 99
   qemu-aarch64-static -L "$1" "$2" --version > "$3/usage.txt"
   status=$?
