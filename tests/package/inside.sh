@@ -50,6 +50,11 @@ expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane log /d
 check "log under expander-sim exits 0" test $? -eq 0
 check "log says where it saved the log" grep -qx 'log saved in /var/log/expander_log.txt!' log.txt
 check "log's decoded event lines are captured" grep -q '"LINK SSP: RX Nak CRC Error"' "$sim/capture/expander_log.txt"
+expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane-pages capture /tmp/case /dev/sgsim0 > capture.txt
+check "corvane-pages capture under expander-sim exits 0" test $? -eq 0
+check "corvane-pages decodes the capture offline" \
+  bash -c 'corvane-pages decode /tmp/case | grep -q "\"LINK SSP: RX Nak CRC Error\""'
+check "man -w 8 corvane-pages" test "$(man -w 8 corvane-pages)" = /usr/share/man/man8/corvane-pages.8.gz
 check "the simulated runs left /var/log alone" test ! -e /var/log/expander_log.txt
 
 # Completion of the command word, of download='s file name and of the nodes.
