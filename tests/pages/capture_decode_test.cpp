@@ -30,12 +30,7 @@ using testsupport::sim_session;
 
 constexpr char kNode[] = "/dev/sgsim0";
 
-std::string read_text(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using testsupport::read_text;
 
 bool exists(const std::string &path) { return std::ifstream(path).good(); }
 

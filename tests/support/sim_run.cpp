@@ -19,12 +19,6 @@ namespace {
 
 constexpr unsigned kRunLimitSeconds = 300;  // a hung run is killed, not waited for forever
 
-std::string read_text(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 std::vector<std::string> read_lines(const std::string &path) {
   std::vector<std::string> lines;
@@ -125,6 +119,13 @@ std::vector<std::string> launcher_argv(const run_programs &programs, const std::
 }
 
 }  // namespace
+
+std::string read_text(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
 
 std::string corvane_path() { return CORVANE_BIN; }
 

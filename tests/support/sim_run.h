@@ -91,6 +91,9 @@ class sim_session {
 sim_result sim_run(const std::vector<std::string> &args, const sim_options &options = {});
 
 // The path of the corvane binary as it appears in the logged command line.
+// The whole file as bytes ("" when it cannot be read).
+std::string read_text(const std::string &path);
+
 std::string corvane_path();
 // The path of the corvane-pages binary.
 std::string corvane_pages_path();
