@@ -82,6 +82,10 @@ TEST(FormatCases, MalformedFormats) {
   expect_refused("%.999999999d", 1);
   expect_refused("%*d", -214748361, 1);
   expect_refused("%.*d", 214748361, 1);
+  // A '*' precision for a string is held to the same limit, though the C
+  // library takes it (found by fuzzing the formats against it).
+  expect_refused("%.*s", 214748361, "ab");
+  expect_refused("%.*s", 1684537344, "");
   expect_refused("%hh", 1);
 }
 
@@ -92,6 +96,8 @@ TEST(FormatCases, LimitsOfWidthAndPrecisionFromArguments) {
   EXPECT_EQ(sprintf_s(buf.data(), buf.size(), "%.*d|", 214748360, 1), -1);
   EXPECT_EQ(snprintf_truncated_s(buf.data(), buf.size(), "%.*d|", 214748360, 1), 15);
   EXPECT_EQ(std::string(buf.data()), std::string(15, '0'));
+  EXPECT_EQ(sprintf_s(buf.data(), buf.size(), "%.*s|", 214748360, "ab"), 3);
+  EXPECT_EQ(std::string(buf.data()), "ab|");
 }
 
 TEST(FormatCases, SignedIntegers) {

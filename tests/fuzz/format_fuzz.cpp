@@ -172,8 +172,10 @@ bool read_conversion(const char *&f, plan &p) {
   if (flags.find('#') != std::string::npos && std::strchr("oxX", type) == nullptr) agree = false;
   if (flags.find('0') != std::string::npos && narrow_text) agree = false;
   if (integer && has_precision && (precision > kMaxIntPrecision || precision_star)) agree = false;
-  // Written widths and precisions above 214748369 make the routines fail.
+  // Written widths and precisions above 214748369 make the routines fail,
+  // and so does a '*' precision above it, which the C library accepts.
   if (precision > kMaxDigitsValue) agree = false;
+  if (narrow_text && precision_star) agree = false;
   if (width > static_cast<long>(kReferenceSize) || width_star) agree = false;
   if (!agree) p.comparable = false;
   return true;
