@@ -7,7 +7,7 @@
 #                                      corpus kept in build/fuzz/campaign/<target>
 #                                      (seeded from tests/fuzz/corpus, grows across runs)
 #   scripts/fuzz.sh --short [SECONDS]  the test stage: SECONDS per target (default 30)
-#                                      from a fresh copy of the seed corpus
+#                                      from a fresh copy of the seed corpus and a fixed seed
 #   scripts/fuzz.sh --keep-going ...   campaign that steps over findings (libFuzzer's
 #                                      fork mode with one worker) and counts them
 #   scripts/fuzz.sh --make-corpus      rewrites tests/fuzz/corpus from the simulated
@@ -85,6 +85,11 @@ for t in "${targets[@]}"; do
   fi
   args=(-max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=25
         -print_final_stats=1 -artifact_prefix="$work/artifacts/")
+  # The test stage starts from a fixed seed, so every run walks the same
+  # inputs first and a finding can be replayed; campaigns take a fresh seed.
+  if [ "$mode" = short ]; then
+    args+=(-seed=1)
+  fi
   if [ "$keep_going" -eq 1 ]; then
     args+=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
   fi
