@@ -10,16 +10,19 @@
 #               and requests
 # and prints one table of ratios (ours / reference). Raw results (JSON) go to
 # build/bench/. Never part of the tests. Settings (environment):
-#   BENCH_MIN_TIME  seconds per micro benchmark repetition (default 0.1)
-#   BENCH_REPS      micro benchmark repetitions (default 5)
+#   BENCH_MIN_TIME  seconds per micro benchmark repetition (default 0.04)
+#   BENCH_REPS      micro benchmark repetitions (default 25)
+# The micro benchmarks run their repetitions in random order, so that a
+# change in the machine's speed during the run (other guests, the clock)
+# falls on ours and the reference alike instead of on whichever ran then.
 #   BENCH_RUNS      runs of each whole command (default 21)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${CORVANE_JOBS:-2}
-min_time=${BENCH_MIN_TIME:-0.1}
-reps=${BENCH_REPS:-5}
+min_time=${BENCH_MIN_TIME:-0.04}
+reps=${BENCH_REPS:-25}
 runs=${BENCH_RUNS:-21}
 build=build/bench-release
 out=build/bench
@@ -47,6 +50,7 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)" | tee "$out/load.txt"
 
 # --- micro benchmarks -------------------------------------------------------
 "$bin/corvane_bench" --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true \
+  --benchmark_enable_random_interleaving=true \
   --benchmark_min_time="$min_time" --benchmark_out="$out/micro.json" \
   --benchmark_out_format=json >"$out/micro.txt"
 

@@ -2,12 +2,8 @@
 #include "bounded/sec_internal.h"
 
 int memset_s(void *dest, size_t destMax, int c, size_t count) {
-  if (destMax <= LENGTH_LIMIT && dest != nullptr && count <= destMax) {
-    if (count <= 64) {
-      SecFillUpTo64(dest, c, count);  // no call for a short block
-    } else {
-      memset(dest, c, count);
-    }
+  if ((destMax <= LENGTH_LIMIT) & (dest != nullptr) & (count <= destMax)) {
+    memset(dest, c, count);
     SecFillBarrier(dest);
     return RESULT_OK;
   }

@@ -107,30 +107,6 @@ inline void SecCopyUpTo64(void *dest, const void *src, size_t count) {
   }
 }
 
-// Fills count bytes (0..64) with c by fixed-size overlapping stores.
-inline void SecFillUpTo64(void *dest, int c, size_t count) {
-  unsigned char *d = static_cast<unsigned char *>(dest);
-  unsigned char pattern[32];
-  memset(pattern, c, sizeof pattern);  // a constant-size fill: register stores
-  if (count >= 32) {
-    memcpy(d, pattern, 32);
-    memcpy(d + count - 32, pattern, 32);
-  } else if (count >= 16) {
-    memcpy(d, pattern, 16);
-    memcpy(d + count - 16, pattern, 16);
-  } else if (count >= 8) {
-    memcpy(d, pattern, 8);
-    memcpy(d + count - 8, pattern, 8);
-  } else if (count >= 4) {
-    memcpy(d, pattern, 4);
-    memcpy(d + count - 4, pattern, 4);
-  } else if (count != 0) {
-    d[0] = pattern[0];
-    d[count / 2] = pattern[0];
-    d[count - 1] = pattern[0];
-  }
-}
-
 // Fills a short block (32 bytes or fewer) inline: from the constant tables
 // for 0 and 255 on an 8-byte aligned destination, byte by byte otherwise.
 inline void SecFillSmall(void *dest, int c, size_t count) {

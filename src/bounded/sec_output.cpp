@@ -1,8 +1,7 @@
 // The format loop of the engine and the common core of the entry points.
 #include <string.h>
 
-#include "bounded/sec_output.h"
-#include "bounded/sec_output_plain.h"
+#include "bounded/sec_output_core.h"
 
 namespace {
 
@@ -22,16 +21,6 @@ void SecInitEngine(OutputEngine *e, OutputCursor *stream, const char *format,
   e->floatPending = 0;
   e->spec.digits = g_itoaUpperDigits;
   e->spec.radix = 10;
-}
-
-// End of the literal text that starts at run: the next '%' or the end of
-// the format. Short runs are looked at here, longer ones by the C library's
-// scan.
-const char *SecLiteralEnd(const char *run) {
-  for (int i = 0; i < 16; ++i) {
-    if (run[i] == '%' || run[i] == '\0') return run + i;
-  }
-  return strchrnul(run + 16, '%');
 }
 
 // Literal text from the format up to the next '%' (or the end), read in a
@@ -77,23 +66,21 @@ bool SecDecodeType(OutputEngine *e) {
   }
 }
 
-// The format loop. Between conversions the reader is in STATE_NORMAL or
-// STATE_TYPE, where every byte but '%' is text. Literal runs and plain
-// conversions that fit the room are written here with the cursor, the room,
-// the count and the reader's place held in locals (so that the bytes written
-// cannot be taken to change them); for anything that may not fit, and for
-// every other conversion, the locals are handed back to the engine and its
-// general paths take over, byte by byte where the room ends.
-int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
+// The general format loop. Between conversions the reader is in
+// STATE_NORMAL or STATE_TYPE, where every byte but '%' is text. Literal runs
+// and plain conversions that fit the room are still written here with the
+// cursor, the room, the count and the reader's place held in locals; for
+// anything that may not fit, and for every other conversion, the locals are
+// handed back to the engine and its general paths take over, byte by byte
+// where the room ends.
+int SecOutputResume(OutputCursor *stream, const char *f, int charsOut, uint8_t state,
+                    va_list argList, const PlainField *pending) {
   SecArgList args;
   va_copy(args.ap, argList);
   OutputEngine e;
-  SecInitEngine(&e, stream, format, &args);
+  SecInitEngine(&e, stream, f, &args);
   char *cursor = stream->cursor;
   int remaining = stream->remaining;
-  int charsOut = 0;
-  const char *f = format;
-  uint8_t state = STATE_NORMAL;
   auto hand_over = [&] {
     stream->cursor = cursor;
     stream->remaining = remaining;
@@ -108,17 +95,15 @@ int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
     f = e.format;
     state = e.state;
   };
+  if (pending != nullptr) {
+    hand_over();
+    SecWritePlainFieldChecked(&e, *pending);
+    take_back();
+  }
   bool ok = true;
   while (ok && *f != '\0' && charsOut >= 0) {
     if (*f != '%') {
-      const char *end = SecLiteralEnd(f);
-      const auto len = end - f;
-      if (len <= remaining) {
-        SecCopyText(cursor, f, static_cast<int>(len));
-        cursor += len;
-        remaining -= static_cast<int>(len);
-        charsOut += static_cast<int>(len);
-        f = end;
+      if (SecPutLiteralRun(&cursor, &remaining, &charsOut, &f)) {
         state = STATE_NORMAL;
         continue;
       }
@@ -163,10 +148,7 @@ int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
   return charsOut;
 }
 
-int SecVsnprintfImpl(char *strDest, size_t size, const char *format, va_list argList) {
-  OutputCursor stream{static_cast<int>(size), strDest};
-  int ret = SecOutputS(&stream, format, argList);
-  if (ret >= 0 && SecPutZeroChar(&stream)) return ret;
+int SecEndFailedOutput(char *strDest, size_t size, const OutputCursor &stream) {
   if (stream.remaining < 0) {
     strDest[size - 1] = '\0';
     return OUTPUT_TRUNCATED;

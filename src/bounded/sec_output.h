@@ -151,6 +151,39 @@ bool SecReadConversion(OutputEngine *e);
 // set, hexadecimal from set.
 char *SecWriteDigits(char *end, uint64_t value, int radix, const char *set);
 
+// "00" to "99": decimal digits are made two at a time.
+inline constexpr std::array<char, 200> g_digitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// Decimal digits of value backwards, ending just before end; the first is
+// returned, and 0 gives no digits.
+template <typename Unsigned>
+inline char *SecWriteDecimal(char *end, Unsigned value) {
+  char *p = end;
+  while (value >= 100) {
+    const auto pair = static_cast<unsigned>(value % 100) * 2;
+    value /= 100;
+    p -= 2;
+    p[0] = g_digitPairs[pair];
+    p[1] = g_digitPairs[pair + 1];
+  }
+  if (value >= 10) {
+    const auto pair = static_cast<unsigned>(value) * 2;
+    p -= 2;
+    p[0] = g_digitPairs[pair];
+    p[1] = g_digitPairs[pair + 1];
+  } else if (value != 0) {
+    *--p = static_cast<char>('0' + value);
+  }
+  return p;
+}
+
 // Conversions.
 bool SecDecodeType(OutputEngine *e);
 void SecDecodeTypeInt(OutputEngine *e);
@@ -293,7 +326,3 @@ inline bool SecPutZeroChar(OutputCursor *stream) {
   return false;
 }
 
-// Formats into stream; the character count, or -1.
-int SecOutputS(OutputCursor *stream, const char *format, va_list argList);
-// Common core of the entry points: the count, OUTPUT_TRUNCATED or -1.
-int SecVsnprintfImpl(char *strDest, size_t size, const char *format, va_list argList);

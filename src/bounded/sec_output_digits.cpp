@@ -1,42 +1,5 @@
 // Digits of an integer, written backwards from the end of a buffer.
-#include <array>
-
 #include "bounded/sec_output.h"
-
-namespace {
-
-// "00" to "99": decimal digits are made two at a time.
-constexpr std::array<char, 200> k_digit_pairs = [] {
-  std::array<char, 200> pairs{};
-  for (int i = 0; i < 100; ++i) {
-    pairs[2 * i] = static_cast<char>('0' + i / 10);
-    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
-  }
-  return pairs;
-}();
-
-template <typename Unsigned>
-char *SecWriteDecimal(char *end, Unsigned value) {
-  char *p = end;
-  while (value >= 100) {
-    const auto pair = static_cast<unsigned>(value % 100) * 2;
-    value /= 100;
-    p -= 2;
-    p[0] = k_digit_pairs[pair];
-    p[1] = k_digit_pairs[pair + 1];
-  }
-  if (value >= 10) {
-    const auto pair = static_cast<unsigned>(value) * 2;
-    p -= 2;
-    p[0] = k_digit_pairs[pair];
-    p[1] = k_digit_pairs[pair + 1];
-  } else if (value != 0) {
-    *--p = static_cast<char>('0' + value);
-  }
-  return p;
-}
-
-}  // namespace
 
 // Writes the digits of value backwards, ending just before end, and returns
 // the first; 0 gives no digits. Decimal and octal digits come from the lower

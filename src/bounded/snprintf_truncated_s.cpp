@@ -1,10 +1,11 @@
-// Bounded formatted output that keeps as much of a long text as fits.
-#include "bounded/bounded.h"
+// Bounded formatted output that keeps as much of a long text as fits:
+// gathers the arguments and runs vsnprintf_truncated_s's body.
+#include "bounded/sec_output_entry.h"
 
 int snprintf_truncated_s(char *strDest, size_t destMax, const char *format, ...) {
   va_list argList;
   va_start(argList, format);
-  int ret = vsnprintf_truncated_s(strDest, destMax, format, argList);
+  const int ret = SecVsnprintfTruncatedBody(strDest, destMax, format, argList);
   va_end(argList);
   return ret;
 }

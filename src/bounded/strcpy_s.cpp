@@ -3,9 +3,11 @@
 
 namespace {
 
-// Copies len + 1 bytes (the terminator included); short strings inline.
+// Copies len + 1 bytes (the terminator included): up to 32 inline, by at
+// most two fixed-size moves that write exactly those bytes; longer strings
+// with the C library's memcpy.
 void SecCopyString(char *strDest, const char *strSrc, size_t total) {
-  if (total > 64) {
+  if (total > 32) {
     memcpy(strDest, strSrc, total);
   } else {
     SecCopyUpTo64(strDest, strSrc, total);

@@ -16,6 +16,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bounded/bounded.h"
 
@@ -302,6 +303,43 @@ TEST(FormatDifferential, AgreesWithTheCLibrary) {
       return;
     }
   }
+}
+
+// Integers of every digit count, at each edge where the count changes (a
+// power of ten or of sixteen, and the values either side), through the bare
+// conversions and with a width, into a destination that holds the text
+// exactly and one that is a byte short.
+TEST(FormatDifferential, IntegersAtEveryDigitCountEdge) {
+  std::vector<uint32_t> values = {0u, 1u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
+  for (uint64_t p = 10; p <= 0xFFFFFFFFu; p *= 10) {
+    for (uint64_t v : {p - 1, p, p + 1}) values.push_back(static_cast<uint32_t>(v));
+  }
+  for (uint64_t p = 16; p <= 0xFFFFFFFFu; p *= 16) {
+    for (uint64_t v : {p - 1, p, p + 1}) values.push_back(static_cast<uint32_t>(v));
+  }
+  int checked = 0;
+  for (const char *format : {"%u", "%d", "%i", "%x", "%X", "<%d>", "%5u", "%-3x|", "%011d"}) {
+    for (uint32_t v : values) {
+      char want[64];
+      const int n = std::snprintf(want, sizeof want, format, v);
+      ASSERT_GT(n, 0);
+      for (size_t destMax : {static_cast<size_t>(n) + 1, static_cast<size_t>(n)}) {
+        char got[64];
+        std::memset(got, 'Z', sizeof got);
+        const int rc = sprintf_s(got, destMax, format, v);
+        const bool fits = destMax > static_cast<size_t>(n);
+        EXPECT_EQ(rc, fits ? n : -1) << format << " " << v << " destMax " << destMax;
+        EXPECT_STREQ(got, fits ? want : "") << format << " " << v << " destMax " << destMax;
+        EXPECT_EQ(got[destMax], 'Z') << format << " " << v << " destMax " << destMax;
+        std::memset(got, 'Z', sizeof got);
+        const int cut = snprintf_truncated_s(got, destMax, format, v);
+        EXPECT_EQ(cut, fits ? n : n - 1) << format << " " << v << " destMax " << destMax;
+        EXPECT_EQ(std::string(got), std::string(want).substr(0, destMax - 1)) << format << " " << v;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 500);
 }
 
 // Where the two legitimately differ.

@@ -26,9 +26,12 @@ const char *const kRuns[] = {"a", "ab", "abc", "abcd", "abcdefg", "abcdefgh", "a
                              "a run of literal text that is well past sixteen bytes long"};
 
 // Shapes around the run R: alone, after and before conversions of both
-// paths (plain and general), between two, with "%%" inside and at the end.
-const char *const kShapes[] = {"R",          "%dR",      "R%s",        "%-4dR%08x", "%+dR%.3s",
-                               "%sR%%R",     "R%c",      "%5sR%%",     "%#xRR",     "R%-6sR"};
+// paths (plain and general), between two, with "%%" inside and at the end;
+// a plain conversion written whole before the general path takes over, and
+// two padded plain fields either of which the capacity may cut.
+const char *const kShapes[] = {"R",      "%dR",    "R%s",    "%-4dR%08x", "%+dR%.3s",  "%sR%%R",
+                               "R%c",    "%5sR%%", "%#xRR",  "R%-6sR",    "%dR%.2sR",  "%08xR%-5dR",
+                               "%XR%u",  "R%iR%c"};
 
 struct args {
   int i = -42;
@@ -70,7 +73,10 @@ int with_args(const std::string &format, F fn) {
   if (kinds.empty()) return fn(f);
   auto one = [&](char k, auto next) {
     switch (k) {
-      case 'd': return next(a.i);
+      case 'd':
+      case 'i': return next(a.i);
+      case 'u':
+      case 'X':
       case 'x': return next(a.x);
       case 'c': return next(static_cast<int>(a.c));
       default: return next(a.s);
