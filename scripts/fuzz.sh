@@ -10,6 +10,9 @@
 #                                      from a fresh copy of the seed corpus and a fixed seed
 #   scripts/fuzz.sh --keep-going ...   campaign that steps over findings (libFuzzer's
 #                                      fork mode with one worker) and counts them
+#   scripts/fuzz.sh --workers N ...    campaign with N fuzzing processes per target
+#                                      (one a core), sharing the corpus; the
+#                                      executions printed are their sum
 #   scripts/fuzz.sh --make-corpus      rewrites tests/fuzz/corpus from the simulated
 #                                      expander's built-in pages
 #   CORVANE_FUZZ_TARGETS="format ..."  runs only the targets named
@@ -29,13 +32,14 @@ targets=(${CORVANE_FUZZ_TARGETS:-log_road nv_assembly format bounded_copy page_f
 # a page file as hex text.
 declare -A max_len=([log_road]=8501 [nv_assembly]=10240 [format]=512 [bounded_copy]=1035 [page_file]=16384)
 
-mode=campaign keep_going=0 make_corpus=0 seconds=
+mode=campaign keep_going=0 make_corpus=0 seconds= workers=1
 while [ $# -gt 0 ]; do
   case $1 in
     --short) mode=short ;;
     --keep-going) keep_going=1 ;;
     --make-corpus) make_corpus=1 ;;
-    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
+    --workers) shift; workers=${1:-} ;;
+    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
     *) seconds=$1 ;;
   esac
   shift
@@ -46,6 +50,13 @@ fi
 case $seconds in
   ''|*[!0-9]*) echo "fuzz: SECONDS must be a whole number, not '$seconds'" >&2; exit 2 ;;
 esac
+case $workers in
+  ''|*[!0-9]*|0) echo "fuzz: --workers takes a count of 1 or more, not '$workers'" >&2; exit 2 ;;
+esac
+if [ "$workers" -gt 1 ] && { [ "$mode" = short ] || [ "$keep_going" -eq 1 ]; }; then
+  echo "fuzz: --workers is for campaigns without --keep-going" >&2
+  exit 2
+fi
 
 bash scripts/fuzz-setup.sh || { echo "fuzz: setup failed" >&2; exit 1; }
 
@@ -93,18 +104,28 @@ for t in "${targets[@]}"; do
   if [ "$keep_going" -eq 1 ]; then
     args+=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
   fi
+  if [ "$workers" -gt 1 ]; then
+    args+=(-jobs="$workers" -workers="$workers")
+  fi
   echo
   echo "==== fuzz: $t for ${seconds}s ===="
   start=$SECONDS
   # The target runs in its work folder, where fork mode keeps its scratch files.
+  rm -f "$work"/fuzz-*.log
   (cd "$work" && "$bin/fuzz_$t" "${args[@]}" corpus) > "$work/fuzz.log" 2>&1
   status=$?
   took=$((SECONDS - start))
-  # The last progress line carries the totals: "#N ... cov: C ft: F ... exec/s: R".
-  last=$(grep -E '^#[0-9]+' "$work/fuzz.log" | tail -n 1)
-  execs=$(sed -nE 's/^#([0-9]+).*/\1/p' <<<"$last")
-  cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$last")
-  ft=$(sed -nE 's/.*ft: ([0-9]+).*/\1/p' <<<"$last")
+  # The last progress line of a process carries its totals: "#N ... cov: C
+  # ft: F ... exec/s: R". With several workers each writes fuzz-<n>.log.
+  logs=("$work/fuzz.log")
+  if [ "$workers" -gt 1 ]; then logs=("$work"/fuzz-*.log); fi
+  execs=0 cov= ft=
+  for log in "${logs[@]}"; do
+    last=$(grep -E '^#[0-9]+' "$log" | tail -n 1)
+    execs=$((execs + $(sed -nE 's/^#([0-9]+).*/\1/p' <<<"$last" | grep . || echo 0)))
+    cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$last")
+    ft=$(sed -nE 's/.*ft: ([0-9]+).*/\1/p' <<<"$last")
+  done
   found=$(find "$work/artifacts" -type f | wc -l)
   rate=$(( took > 0 ? ${execs:-0} / took : 0 ))
   line=$(printf '%-12s %10s execs %7s exec/s  cov %5s  ft %6s  %4ss  findings %s' \
@@ -112,7 +133,7 @@ for t in "${targets[@]}"; do
   summary+=("$line")
   if [ "$status" -ne 0 ] || [ "$found" -ne 0 ]; then
     failed=1
-    grep -E 'ERROR|SUMMARY|runtime error|fuzz:' "$work/fuzz.log" | head -n 20
+    cat "${logs[@]}" | grep -E 'ERROR|SUMMARY|runtime error|fuzz:' | head -n 20
     echo "fuzz: $t found a fault (log: $work/fuzz.log, inputs: $work/artifacts)"
   fi
   echo "$line"
