@@ -17,8 +17,9 @@
 
 // The general format loop, from format byte f on: charsOut characters are
 // written so far and the reader is in state (STATE_NORMAL or STATE_TYPE).
-// argList stands at the next argument. pending, when not null, is a plain conversion already read and converted
-// that did not fit the room; it is written first, as far as the room lasts.
+// argList stands at the next argument. pending, when not null, is a plain
+// conversion already read and converted that did not fit the room; it is
+// written first, as far as the room lasts.
 // The character count, or -1.
 int SecOutputResume(OutputCursor *stream, const char *f, int charsOut, uint8_t state,
                     va_list argList, const PlainField *pending);
@@ -61,7 +62,8 @@ inline bool SecPutLiteralRun(char **cursor, int *remaining, int *charsOut, const
 // conversions that fit are written here with the cursor, the room and the
 // count in locals (so that the bytes written cannot be taken to change
 // them); everything else goes on in the general loop.
-__attribute__((always_inline)) inline int SecOutputS(OutputCursor *stream, const char *format, va_list argList) {
+__attribute__((always_inline)) inline int SecOutputS(OutputCursor *stream, const char *format,
+                                                     va_list argList) {
   char *cursor = stream->cursor;
   int remaining = stream->remaining;
   int charsOut = 0;
@@ -154,7 +156,8 @@ __attribute__((always_inline)) inline int SecOutputS(OutputCursor *stream, const
 int SecEndFailedOutput(char *strDest, size_t size, const OutputCursor &stream);
 
 // Common core of the entry points: the count, OUTPUT_TRUNCATED or -1.
-__attribute__((always_inline)) inline int SecVsnprintfImpl(char *strDest, size_t size, const char *format, va_list argList) {
+__attribute__((always_inline)) inline int SecVsnprintfImpl(char *strDest, size_t size,
+                                                           const char *format, va_list argList) {
   OutputCursor stream{static_cast<int>(size), strDest};
   const int ret = SecOutputS(&stream, format, argList);
   if (ret >= 0 && SecPutZeroChar(&stream)) return ret;

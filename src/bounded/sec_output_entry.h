@@ -10,7 +10,8 @@
 #include "bounded/sec_output_core.h"
 
 // vsprintf_s: a text that does not fit leaves an empty string.
-__attribute__((always_inline)) inline int SecVsprintfBody(char *strDest, size_t destMax, const char *format, va_list argList) {
+__attribute__((always_inline)) inline int SecVsprintfBody(char *strDest, size_t destMax,
+                                                          const char *format, va_list argList) {
   if (format == nullptr || !SecDestUsable(strDest, destMax)) {
     return SecRefuseFormat(strDest, destMax);
   }
@@ -25,8 +26,9 @@ __attribute__((always_inline)) inline int SecVsprintfBody(char *strDest, size_t 
 // vsnprintf_s: with count below destMax a longer text is cut to count
 // characters (result -1); otherwise a text that does not fit leaves an
 // empty string.
-__attribute__((always_inline)) inline int SecVsnprintfBody(char *strDest, size_t destMax, size_t count, const char *format,
-                            va_list argList) {
+__attribute__((always_inline)) inline int SecVsnprintfBody(char *strDest, size_t destMax,
+                                                           size_t count, const char *format,
+                                                           va_list argList) {
   if (format == nullptr || !SecDestUsable(strDest, destMax) || count >= LENGTH_LIMIT) {
     return SecRefuseFormat(strDest, destMax);
   }
@@ -44,8 +46,9 @@ __attribute__((always_inline)) inline int SecVsnprintfBody(char *strDest, size_t
 
 // vsnprintf_truncated_s: keeps as much of a text that does not fit as the
 // capacity allows.
-__attribute__((always_inline)) inline int SecVsnprintfTruncatedBody(char *strDest, size_t destMax, const char *format,
-                                     va_list argList) {
+__attribute__((always_inline)) inline int SecVsnprintfTruncatedBody(char *strDest, size_t destMax,
+                                                                    const char *format,
+                                                                    va_list argList) {
   if (format == nullptr || !SecDestUsable(strDest, destMax)) {
     return SecRefuseFormat(strDest, destMax);
   }
