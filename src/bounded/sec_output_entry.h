@@ -9,18 +9,21 @@
 #include "bounded/sec_output_args.h"
 #include "bounded/sec_output_core.h"
 
+// A call that failed (any negative result of the core) leaves an empty
+// string and returns -1; a count is passed through.
+inline int SecEmptyOnFailure(char *strDest, int ret) {
+  if (ret >= 0) return ret;
+  strDest[0] = '\0';
+  return -1;
+}
+
 // vsprintf_s: a text that does not fit leaves an empty string.
 __attribute__((always_inline)) inline int SecVsprintfBody(char *strDest, size_t destMax,
                                                           const char *format, va_list argList) {
   if (format == nullptr || !SecDestUsable(strDest, destMax)) {
     return SecRefuseFormat(strDest, destMax);
   }
-  const int ret = SecVsnprintfImpl(strDest, destMax, format, argList);
-  if (ret < 0) {
-    strDest[0] = '\0';
-    return -1;
-  }
-  return ret;
+  return SecEmptyOnFailure(strDest, SecVsnprintfImpl(strDest, destMax, format, argList));
 }
 
 // vsnprintf_s: with count below destMax a longer text is cut to count
@@ -36,12 +39,7 @@ __attribute__((always_inline)) inline int SecVsnprintfBody(char *strDest, size_t
     const int ret = SecVsnprintfImpl(strDest, count + 1, format, argList);
     return ret < 0 ? -1 : ret;  // a cut text stays in place
   }
-  const int ret = SecVsnprintfImpl(strDest, destMax, format, argList);
-  if (ret < 0) {
-    strDest[0] = '\0';
-    return -1;
-  }
-  return ret;
+  return SecEmptyOnFailure(strDest, SecVsnprintfImpl(strDest, destMax, format, argList));
 }
 
 // vsnprintf_truncated_s: keeps as much of a text that does not fit as the
@@ -54,9 +52,5 @@ __attribute__((always_inline)) inline int SecVsnprintfTruncatedBody(char *strDes
   }
   const int ret = SecVsnprintfImpl(strDest, destMax, format, argList);
   if (ret == OUTPUT_TRUNCATED) return static_cast<int>(destMax - 1);
-  if (ret < 0) {
-    strDest[0] = '\0';
-    return -1;
-  }
-  return ret;
+  return SecEmptyOnFailure(strDest, ret);
 }
