@@ -2,6 +2,7 @@
 // the SCSI generic nodes /dev/sgsim<N>. Options travel to the preloaded
 // library in environment variables; see sim/README.md.
 #include <fcntl.h>
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,7 +32,11 @@ constexpr const char kHelp[] =
     "  --capture DIR         put the operation log and audit lines in DIR (default STATE/capture)\n"
     "  --no-capture          let the operation log and syslog through to the host\n"
     "  --log-unopenable      make the operation log fail to open\n"
-    "  --preload FILE        the preload library (default: beside this program)\n";
+    "  --preload FILE        the preload library (default: beside this program)\n"
+    "  -h, --help            show this text\n"
+    "      --version         show the version\n";
+
+constexpr const char kVersion[] = "expander-sim " CORVANE_VERSION "\n";
 
 struct options {
   std::string state;
@@ -57,45 +62,87 @@ std::string beside_self(const char *name) {
   return dir + "/" + name;
 }
 
-// Matches "--name VALUE" and "--name=VALUE".
-bool take(int argc, char **argv, int &i, const char *name, std::string &value) {
-  const std::size_t len = std::strlen(name);
-  if (std::strncmp(argv[i], name, len) != 0) return false;
-  if (argv[i][len] == '=') {
-    value = argv[i] + len + 1;
-    return true;
-  }
-  if (argv[i][len] != '\0' || i + 1 >= argc) return false;
-  value = argv[++i];
-  return true;
+// A whole decimal number from min to max, nothing before or after it.
+bool whole_number(const char *text, unsigned long min, unsigned long max) {
+  if (text == nullptr || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char *end = nullptr;
+  const unsigned long v = std::strtoul(text, &end, 10);
+  return errno == 0 && *end == '\0' && v >= min && v <= max;
 }
 
-bool parse(int argc, char **argv, options &o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string v;
-    const std::string a = argv[i];
-    if (a == "--") {
-      o.command = i + 1;
-      return o.command < argc;
-    }
-    if (take(argc, argv, i, "--fault", v)) {
-      o.faults += (o.faults.empty() ? "" : ",") + v;
-    } else if (take(argc, argv, i, "--state", o.state) || take(argc, argv, i, "--pages", o.pages) ||
-               take(argc, argv, i, "--nodes", o.nodes) || take(argc, argv, i, "--transcript", o.transcript) ||
-               take(argc, argv, i, "--transcript-data", o.transcript_data) ||
-               take(argc, argv, i, "--capture", o.capture) || take(argc, argv, i, "--preload", o.preload)) {
-    } else if (a == "--no-capture") {
-      o.no_capture = true;
-    } else if (a == "--log-unopenable") {
-      o.log_unopenable = true;
-    } else if (a == "--reset-state") {
-      o.reset_state = true;
-    } else {
-      std::fprintf(stderr, "expander-sim: unknown option %s\n", argv[i]);
-      return false;
+enum option_id : int {
+  kOptState = 256, kOptResetState, kOptPages, kOptFault, kOptNodes, kOptTranscript, kOptTranscriptData,
+  kOptCapture, kOptNoCapture, kOptLogUnopenable, kOptPreload, kOptVersion,
+};
+
+constexpr struct option kLongOptions[] = {
+    {"state", required_argument, nullptr, kOptState},
+    {"reset-state", no_argument, nullptr, kOptResetState},
+    {"pages", required_argument, nullptr, kOptPages},
+    {"fault", required_argument, nullptr, kOptFault},
+    {"nodes", required_argument, nullptr, kOptNodes},
+    {"transcript", required_argument, nullptr, kOptTranscript},
+    {"transcript-data", required_argument, nullptr, kOptTranscriptData},
+    {"capture", required_argument, nullptr, kOptCapture},
+    {"no-capture", no_argument, nullptr, kOptNoCapture},
+    {"log-unopenable", no_argument, nullptr, kOptLogUnopenable},
+    {"preload", required_argument, nullptr, kOptPreload},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kOptVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Node numbers are at most three digits (/dev/sgsim0 .. /dev/sgsim999).
+constexpr unsigned long kMaxNodes = 1000;
+
+enum class parsed { run, help, version, usage_error };
+
+parsed bad_number(const char *option, const char *value) {
+  std::fprintf(stderr, "expander-sim: %s: not a valid number: '%s'\n", option, value);
+  return parsed::usage_error;
+}
+
+// Options end at "--" or at the first word that is not one: the command.
+parsed parse(int argc, char **argv, options &o) {
+  opterr = 0;
+  optind = 1;
+  int c = 0;
+  while ((c = getopt_long(argc, argv, "+:h", kLongOptions, nullptr)) != -1) {
+    switch (c) {
+      case kOptState: o.state = optarg; break;
+      case kOptResetState: o.reset_state = true; break;
+      case kOptPages: o.pages = optarg; break;
+      case kOptFault: o.faults += (o.faults.empty() ? "" : ",") + std::string(optarg); break;
+      case kOptNodes:
+        if (!whole_number(optarg, 1, kMaxNodes)) return bad_number("--nodes", optarg);
+        o.nodes = optarg;
+        break;
+      case kOptTranscript: o.transcript = optarg; break;
+      case kOptTranscriptData:
+        if (!whole_number(optarg, 0, 1u << 30)) return bad_number("--transcript-data", optarg);
+        o.transcript_data = optarg;
+        break;
+      case kOptCapture: o.capture = optarg; break;
+      case kOptNoCapture: o.no_capture = true; break;
+      case kOptLogUnopenable: o.log_unopenable = true; break;
+      case kOptPreload: o.preload = optarg; break;
+      case 'h': return parsed::help;
+      case kOptVersion: return parsed::version;
+      case ':':
+        std::fprintf(stderr, "expander-sim: option %s needs a value\n", argv[optind - 1]);
+        return parsed::usage_error;
+      default:
+        std::fprintf(stderr, "expander-sim: unknown option %s\n", argv[optind - 1]);
+        return parsed::usage_error;
     }
   }
-  return false;
+  if (optind >= argc) {
+    std::fputs("expander-sim: no command to run\n", stderr);
+    return parsed::usage_error;
+  }
+  o.command = optind;
+  return parsed::run;
 }
 
 void set(const char *name, const std::string &value) {
@@ -164,7 +211,8 @@ bool configure(options &o) {
   }
   if (o.capture.empty() && !o.no_capture) o.capture = o.state + "/capture";
   if (!o.capture.empty()) {
-    sim::config probe{o.capture, "", ""};
+    sim::config probe;
+    probe.state_dir = o.capture;
     if (sim::model *m = sim::model_open(probe)) sim::model_close(m);  // creates the directory
   }
   set(sim::env::kState, o.state);
@@ -185,16 +233,19 @@ bool configure(options &o) {
 
 int main(int argc, char **argv) {
   options o;
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kHelp, stdout);
-    return 0;
-  }
-  if (!parse(argc, argv, o)) {
-    std::fputs(kHelp, stderr);
-    return 2;
+  switch (parse(argc, argv, o)) {
+    case parsed::help: return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+    case parsed::version: return std::fputs(kVersion, stdout) < 0 ? 1 : 0;
+    case parsed::usage_error: std::fputs(kHelp, stderr); return 2;
+    case parsed::run: break;
   }
   if (!configure(o)) return 2;
   execvp(argv[o.command], argv + o.command);
-  std::fprintf(stderr, "expander-sim: cannot run %s\n", argv[o.command]);
-  return 127;
+  const int error = errno;
+  std::fprintf(stderr, "expander-sim: cannot run %s: %s\n", argv[o.command], std::strerror(error));
+  if (error == ENOENT && std::strchr(argv[o.command], '/') == nullptr) {
+    std::fprintf(stderr, "expander-sim: %s is not on PATH; give its full path (corvane is in /usr/sbin)\n",
+                 argv[o.command]);
+  }
+  return error == ENOENT ? 127 : 126;
 }
