@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "door/sim_env.h"
+#include "model/fleet.h"
 #include "model/model.h"
 
 namespace {
@@ -26,7 +27,12 @@ constexpr const char kHelp[] =
     "  --reset-state         start from the factory state\n"
     "  --pages DIR           serve pages from raw page files (page_82.bin, page_f4_0.bin, ...)\n"
     "  --fault RULE          inject a fault, e.g. check:3, ioctl:0x04/2, open:*, short:1=16 (repeatable)\n"
-    "  --nodes N             simulate /dev/sgsim0 .. /dev/sgsim<N-1> (default 1)\n"
+    "  --nodes N             simulate /dev/sgsim0 .. /dev/sgsim<N-1> (default: one per expander)\n"
+    "  --expanders N         simulate N expanders, each its own identity and state (default 1)\n"
+    "  --path NODE=EXPANDER  node /dev/sgsim<NODE> reaches that expander (repeatable;\n"
+    "                        default: node N reaches expander N modulo the number of expanders)\n"
+    "  --quirk [E:]KIND      make expander E (default 0) misbehave: ignore-activation,\n"
+    "                        silent-after-reset=SECONDS, old-image-after-reset (repeatable)\n"
     "  --transcript FILE     append a line per open, request and close to FILE\n"
     "  --transcript-data N   keep at most N bytes of sent data per request\n"
     "  --capture DIR         put the operation log and audit lines in DIR (default STATE/capture)\n"
@@ -42,7 +48,10 @@ struct options {
   std::string state;
   std::string pages;
   std::string faults;
-  std::string nodes = "1";
+  std::string nodes;
+  std::string expanders;
+  std::string paths;
+  std::string quirks;
   std::string transcript;
   std::string transcript_data;
   std::string capture;
@@ -73,7 +82,7 @@ bool whole_number(const char *text, unsigned long min, unsigned long max) {
 
 enum option_id : int {
   kOptState = 256, kOptResetState, kOptPages, kOptFault, kOptNodes, kOptTranscript, kOptTranscriptData,
-  kOptCapture, kOptNoCapture, kOptLogUnopenable, kOptPreload, kOptVersion,
+  kOptCapture, kOptNoCapture, kOptLogUnopenable, kOptPreload, kOptVersion, kOptExpanders, kOptPath, kOptQuirk,
 };
 
 constexpr struct option kLongOptions[] = {
@@ -82,6 +91,9 @@ constexpr struct option kLongOptions[] = {
     {"pages", required_argument, nullptr, kOptPages},
     {"fault", required_argument, nullptr, kOptFault},
     {"nodes", required_argument, nullptr, kOptNodes},
+    {"expanders", required_argument, nullptr, kOptExpanders},
+    {"path", required_argument, nullptr, kOptPath},
+    {"quirk", required_argument, nullptr, kOptQuirk},
     {"transcript", required_argument, nullptr, kOptTranscript},
     {"transcript-data", required_argument, nullptr, kOptTranscriptData},
     {"capture", required_argument, nullptr, kOptCapture},
@@ -92,9 +104,6 @@ constexpr struct option kLongOptions[] = {
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
 };
-
-// Node numbers are at most three digits (/dev/sgsim0 .. /dev/sgsim999).
-constexpr unsigned long kMaxNodes = 1000;
 
 enum class parsed { run, help, version, usage_error };
 
@@ -115,9 +124,15 @@ parsed parse(int argc, char **argv, options &o) {
       case kOptPages: o.pages = optarg; break;
       case kOptFault: o.faults += (o.faults.empty() ? "" : ",") + std::string(optarg); break;
       case kOptNodes:
-        if (!whole_number(optarg, 1, kMaxNodes)) return bad_number("--nodes", optarg);
+        if (!whole_number(optarg, 1, sim::kMaxNodes)) return bad_number("--nodes", optarg);
         o.nodes = optarg;
         break;
+      case kOptExpanders:
+        if (!whole_number(optarg, 1, sim::kMaxExpanders)) return bad_number("--expanders", optarg);
+        o.expanders = optarg;
+        break;
+      case kOptPath: o.paths += (o.paths.empty() ? "" : ",") + std::string(optarg); break;
+      case kOptQuirk: o.quirks += (o.quirks.empty() ? "" : ",") + std::string(optarg); break;
       case kOptTranscript: o.transcript = optarg; break;
       case kOptTranscriptData:
         if (!whole_number(optarg, 0, 1u << 30)) return bad_number("--transcript-data", optarg);
@@ -204,10 +219,18 @@ bool configure(options &o) {
     std::fprintf(stderr, "expander-sim: %s\n", why.c_str());
     return false;
   }
+  sim::fleet layout;
+  if (!sim::parse_fleet(o.expanders, o.nodes, o.paths, o.quirks, layout, why)) {
+    std::fprintf(stderr, "expander-sim: %s\n", why.c_str());
+    return false;
+  }
   if (o.state.empty()) o.state = sim::default_state_dir();
   if (o.reset_state) {
-    unlink((o.state + "/state.txt").c_str());
-    unlink((o.state + "/received.bin").c_str());
+    for (unsigned e = 0; e < layout.expanders; ++e) {
+      const std::string dir = sim::expander_config(layout, e, o.state, "", "").state_dir;
+      unlink((dir + "/state.txt").c_str());
+      unlink((dir + "/received.bin").c_str());
+    }
   }
   if (o.capture.empty() && !o.no_capture) o.capture = o.state + "/capture";
   if (!o.capture.empty()) {
@@ -219,6 +242,9 @@ bool configure(options &o) {
   set(sim::env::kPages, o.pages);
   set(sim::env::kFaults, o.faults);
   set(sim::env::kNodes, o.nodes);
+  set(sim::env::kExpanders, o.expanders);
+  set(sim::env::kPaths, o.paths);
+  set(sim::env::kQuirks, o.quirks);
   set(sim::env::kTranscript, o.transcript);
   set(sim::env::kTranscriptData, o.transcript_data);
   set(sim::env::kCapture, o.no_capture ? std::string() : o.capture);
