@@ -11,10 +11,17 @@ constexpr char kUsage[] =
     "usage: corvane-pages capture DIR DEVICE\n"
     "       corvane-pages decode [--page 0xNN] PATH...\n"
     "       corvane-pages image FILE [--pieces]\n"
+    "       corvane-pages check IMAGE DEVICE [--expect VERSION]\n"
+    "       corvane-pages verify DEVICE --expect VERSION [--data] [--timeout SECONDS]\n"
     "  capture  read the expander's pages (read-only) into the new directory DIR\n"
     "  decode   decode a capture directory or page files (binary or hex) to standard output,\n"
     "           as corvane log writes them to its operation log\n"
-    "  image    what corvane download=FILE would send, without a device\n";
+    "  image    what corvane download=FILE would send, without a device\n"
+    "  check    before a download: whether the expander answers, what the image is, and\n"
+    "           whether the expander runs VERSION already (exit 0 change, 2 nothing to do,\n"
+    "           3 refused, 1 error)\n"
+    "  verify   after a download: wait until the expander runs VERSION (exit 0 verified,\n"
+    "           4 another version, 1 no answer)\n";
 
 int usage_error() {
   std::fputs(kUsage, stderr);
@@ -35,6 +42,8 @@ int main(int argc, char **argv) {
     return capture_command(argv[2], argv[3]);
   }
   if (std::strcmp(command, "decode") == 0) return decode_command(argc - 2, argv + 2);
+  if (std::strcmp(command, "check") == 0) return check_command(argc - 1, argv + 1);
+  if (std::strcmp(command, "verify") == 0) return verify_command(argc - 1, argv + 1);
   if (std::strcmp(command, "image") == 0) {
     if (argc == 3) return image_command(argv[2], false);
     if (argc == 4 && std::strcmp(argv[3], "--pieces") == 0) return image_command(argv[2], true);

@@ -37,8 +37,19 @@ int check_whole_page(std::span<const std::uint8_t> bytes, why_span why);
 int decode_command(int argc, char **argv);
 int capture_command(const char *dir, const char *dev);
 int image_command(const char *file, bool pieces);
+int check_command(int argc, char **argv);   // argv[0] is "check"
+int verify_command(int argc, char **argv);  // argv[0] is "verify"
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // a page, file or device failed
 inline constexpr int kExitUsage = 2;   // the command line was wrong
+// check: 0 the download would change the expander, 2 nothing to do, 3 the
+// image or the device cannot be used, 1 any other error (a wrong command
+// line too: 2 would read as "nothing to do").
+inline constexpr int kExitCheckNothingToDo = 2;
+inline constexpr int kExitCheckRefused = 3;
+inline constexpr int kExitCheckError = 1;
+// verify: 0 verified, 4 the expander answers with another version, 1 it did
+// not answer in time (kExitFailed).
+inline constexpr int kExitVerifyOtherVersion = 4;
