@@ -29,9 +29,6 @@ constexpr int kPageElementDescriptor = 0x07;  // read when page 0x00 lists it
 constexpr int kVpdSerial = 0x80;
 constexpr int kVpdDeviceId = 0x83;
 constexpr unsigned kMaxNvChunks = 4096;
-// The pages corvane reads, the firmware status page first.
-constexpr int kCorvanePages[] = {kPageFirmwareStatus, kPageRamLog, kPageEnclosureStatus,
-                                 kPageAdditionalElement, kPageSssf};
 
 enum class response { standard_inquiry, vpd, diagnostic };
 
@@ -54,7 +51,7 @@ struct capture_run {
 // additional length (byte 4), a VPD or diagnostic page by its page length.
 std::size_t declared_length(response kind, std::span<const std::uint8_t> buf) {
   return kind == response::standard_inquiry ? std::size_t{bytes::u8(buf, 4)} + 5
-                                            : std::size_t{bytes::be16(buf, 2)} + 4;
+                                            : page_header::declared_size(buf);
 }
 
 int save(capture_run &run, const char *name, std::span<const std::uint8_t> data) {
@@ -168,14 +165,10 @@ void read_nv_chunks(capture_run &run) {
 
 void read_pages(capture_run &run) {
   read_supported_pages(run);
-  for (int code : kCorvanePages) {
-    const long size = read_page(run, code);
-    if (size < 0) continue;
-    if (code == kPageFirmwareStatus) {
-      run.saved_firmware_status = true;
-    } else {
-      ++run.saved_log_pages;
-    }
+  // The pages corvane reads, in its order: the firmware status page first.
+  run.saved_firmware_status = read_page(run, kPageFirmwareStatus) >= 0;
+  for (const log_page &page : kLogPages) {
+    if (read_page(run, page.code) >= 0) ++run.saved_log_pages;
   }
   for (int code : {kPageConfiguration, kPageElementDescriptor}) {
     if (run.listed[static_cast<std::size_t>(code)]) (void)read_page(run, code);
@@ -255,7 +248,8 @@ int capture_command(const char *dir, const char *dev) {
     return kExitFailed;
   }
   if (run.saved_log_pages == 0) {
-    std::fprintf(stderr, "corvane-pages: %s: no log page (0x80, 0x02, 0x0A, 0xF3, 0xF4) could be read\n", dev);
+    std::fprintf(stderr, "corvane-pages: %s: no log page (%s, 0xF4) could be read\n", dev,
+                 kLogPageCodesText.data());
     return kExitFailed;
   }
   return kExitOk;

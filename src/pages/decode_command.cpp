@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int kLogOrder[] = {kPageRamLog, kPageEnclosureStatus, kPageAdditionalElement, kPageSssf};
 constexpr unsigned kMaxChunkFiles = 4096;
 
 enum class nv_state { idle, collecting, skipping };
@@ -42,10 +41,7 @@ void report(decode_run &run, const char *path, const char *why) {
   run.status = kExitFailed;
 }
 
-bool decodable(int code) {
-  return code == kPageRamLog || code == kPageNvLog || code == kPageEnclosureStatus ||
-         code == kPageAdditionalElement || code == kPageSssf;
-}
+bool decodable(int code) { return is_log_page(code) || code == kPageNvLog; }
 
 // The page as a read by corvane would leave it: its first kReceiveSize bytes
 // in a cleared page buffer.
@@ -95,11 +91,7 @@ void add_nv_chunk(decode_run &run, const char *path, std::span<const std::uint8_
   }
   if (step == nv_step::more) return;
   run.nv = nv_state::idle;
-  const nv_image image = nv_assembly_take(run.assembly);
-  guard::heap<std::uint8_t> owned(image.data);
-  memset_s(run.page.data(), run.page.size(), 0, run.page.size());
-  const std::size_t held = std::min<std::size_t>(image.held, run.page.size());
-  memcpy_s(run.page.data(), run.page.size(), image.data, held);
+  const std::size_t held = place_nv_image(run.page, nv_assembly_take(run.assembly));
   log_page_heading(kPageNvLog);
   if (decode_log_page(run.page, kPageNvLog, held) != 0) {
     report(run, path, "the NV crash log image fails its header CRC check");
@@ -130,8 +122,8 @@ void decode_file(decode_run &run, const char *path) {
   if (!decodable(code)) {
     char why[kWhySize] = {};
     sprintf_s(why, sizeof why,
-              "page code 0x%02X is none of the pages corvane decodes (0x80, 0x02, 0x0A, 0xF3, 0xF4)",
-              code);
+              "page code 0x%02X is none of the pages corvane decodes (%s, 0xF4)", code,
+              kLogPageCodesText.data());
     report(run, path, why);
     return;
   }
@@ -151,8 +143,8 @@ bool exists(const char *path) {
 // crash log from page_f4_0.bin, page_f4_1.bin ... until the image is whole.
 void decode_directory(decode_run &run, const char *dir) {
   char path[4096] = {};
-  for (int code : kLogOrder) {
-    sprintf_s(path, sizeof path, "%s/page_%02x.bin", dir, code);
+  for (const log_page &page : kLogPages) {
+    sprintf_s(path, sizeof path, "%s/page_%02x.bin", dir, page.code);
     if (!exists(path)) {
       report(run, path, "not in the capture");
       continue;

@@ -48,7 +48,7 @@ int scan(std::FILE *f, image_facts &facts) {
 
 // The firmware test corvane makes on the first piece: its first four bytes.
 bool is_firmware(const image_facts &facts) {
-  return facts.size >= kFirmwareSignature.size() && facts.head == kFirmwareSignature;
+  return facts.size >= facts.head.size() && has_firmware_signature(facts.head);
 }
 
 void print_pieces(std::uint64_t size) {

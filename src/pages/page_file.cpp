@@ -7,30 +7,24 @@
 #include "bounded/bounded.h"
 #include "common/bytes.h"
 #include "common/guards.h"
+#include "common/page_codes.h"
 #include "pages/pages.h"
-
-namespace {
-
-constexpr std::size_t kPageHeaderSize = 4;
-constexpr std::size_t kPageLengthField = 2;  // be16: bytes after byte 3
-
-}  // namespace
 
 int check_whole_page(std::span<const std::uint8_t> page, why_span why) {
   if (page.empty()) {
     sprintf_s(why.data(), why.size(), "empty: no page in it");
     return -1;
   }
-  if (page.size() < kPageHeaderSize) {
+  if (page.size() < page_header::kSize) {
     sprintf_s(why.data(), why.size(), "%zu bytes, too short for the 4-byte page header",
               page.size());
     return -1;
   }
-  const std::size_t declared = std::size_t{bytes::be16(page, kPageLengthField)} + kPageHeaderSize;
+  const std::size_t declared = page_header::declared_size(page);
   if (declared > page.size()) {
     sprintf_s(why.data(), why.size(),
               "page_length %zu declares %zu bytes, the file holds only %zu (truncated page)",
-              declared - kPageHeaderSize, declared, page.size());
+              declared - page_header::kSize, declared, page.size());
     return -1;
   }
   return 0;
