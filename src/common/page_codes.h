@@ -19,6 +19,21 @@ inline constexpr int kPageActivate = 0x91;         // firmware image activation 
 inline constexpr int kPageSssf = 0xF3;             // vendor SSSF status (read)
 inline constexpr int kPageNvLog = 0xF4;            // NV crash log chunks (read)
 
+// A page's name as the tools show it; "page" for a code not listed.
+constexpr const char *page_name(int code) {
+  switch (code) {
+    case kPageEnclosureStatus: return "Enclosure Status";
+    case kPageStringOut: return "String Out";
+    case kPageAdditionalElement: return "Additional Element Status";
+    case kPageRamLog: return "RAM event log";
+    case kPageFirmwareStatus: return "firmware status";
+    case kPageActivate: return "firmware activation";
+    case kPageSssf: return "SSSF status";
+    case kPageNvLog: return "NV crash log";
+    default: return "page";
+  }
+}
+
 // Every diagnostic page: the page code at byte 0, then at byte 2 a big-endian
 // page_length counting the bytes that follow the 4-byte header.
 namespace page_header {

@@ -1,4 +1,8 @@
 // A page file as given to the decoder: a whole binary page, or ASCII hex.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,9 +34,43 @@ int check_whole_page(std::span<const std::uint8_t> page, why_span why) {
   return 0;
 }
 
-long load_page_file(const char *path, std::span<std::uint8_t, kMaxPageBytes> out, why_span why) {
-  guard::file file(std::fopen(path, "rb"));
+int open_regular_file(int dir_fd, const char *path, bool follow, std::uint64_t max, why_span why) {
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+  guard::fd fd(openat(dir_fd, path, flags));
+  if (fd.value < 0) {
+    if (errno == ELOOP && !follow) {
+      sprintf_s(why.data(), why.size(), "a symbolic link: a capture directory holds only its own files");
+    } else {
+      sprintf_s(why.data(), why.size(), "cannot be opened: %s", std::strerror(errno));
+    }
+    return -1;
+  }
+  struct stat st {};
+  if (fstat(fd.value, &st) != 0) {
+    sprintf_s(why.data(), why.size(), "cannot be examined: %s", std::strerror(errno));
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    sprintf_s(why.data(), why.size(), "not a regular file");
+    return -1;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > max) {
+    sprintf_s(why.data(), why.size(), "%lld bytes, larger than %llu", static_cast<long long>(st.st_size),
+              static_cast<unsigned long long>(max));
+    return -1;
+  }
+  const int value = fd.value;
+  fd.value = -1;
+  return value;
+}
+
+long load_page_file(const char *path, std::span<std::uint8_t, kMaxPageBytes> out, why_span why,
+                    int dir_fd) {
+  const int fd = open_regular_file(dir_fd, path, dir_fd == AT_FDCWD, kMaxHexText, why);
+  if (fd < 0) return -1;
+  guard::file file(fdopen(fd, "rb"));
   if (file.value == nullptr) {
+    close(fd);
     sprintf_s(why.data(), why.size(), "cannot be opened: %s", std::strerror(errno));
     return -1;
   }
