@@ -2,26 +2,26 @@
 // expander runs the wanted version. Reads the firmware status page with a
 // bounded back-off until the expander answers with the version in its active
 // firmware image (or, with --data, its active data image), or the time is up.
-#include <getopt.h>
 #include <time.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "pages/expander_reading.h"
-#include "pages/pages.h"
+#include "common/bytes.h"
+#include "common/page_codes.h"
+#include "pages/check_verify.h"
+#include "pages/json_doc.h"
+#include "pages/status.h"
+#include "sg/sg.h"
 #include "sg/sg_reason.h"
 
 namespace {
 
-constexpr char kVerifyUsage[] =
-    "usage: corvane-pages verify DEVICE --expect VERSION [--data] [--timeout SECONDS]\n";
-constexpr unsigned long kDefaultTimeoutS = 60;
-constexpr unsigned long kMaxTimeoutS = 3600;
-constexpr long kFirstPauseMs = 250;
-constexpr long kLongestPauseMs = 2000;
+constexpr long long kFirstPauseMs = 250;
+constexpr long long kLongestPauseMs = 2000;
+constexpr std::size_t kStatusSize = 2048;
 
 long long now_ms() {
   timespec t{};
@@ -35,89 +35,91 @@ void pause_ms(long long ms) {
   }
 }
 
-int verify_usage(const char *why) {
-  std::fprintf(stderr, "corvane-pages: verify: %s\n%s", why, kVerifyUsage);
-  return kExitUsage;
-}
+struct answer {
+  bool answered = false;
+  image_entry active;  // of the kind verified
+  std::array<char, kReasonSize> why{};
+};
 
-bool parse_seconds(const char *text, unsigned long &seconds) {
-  if (text[0] < '0' || text[0] > '9') return false;
-  errno = 0;
-  char *end = nullptr;
-  seconds = std::strtoul(text, &end, 10);
-  return errno == 0 && *end == '\0' && seconds <= kMaxTimeoutS;
+// One quiet read of the firmware status page: the reason of a failure is
+// kept, not printed, as the expander may well be restarting.
+answer read_once(const char *dev, bool data) {
+  answer a;
+  std::array<std::uint8_t, kStatusSize> page{};
+  std::FILE *const reasons = g_sg_reason_stream;
+  g_sg_reason_stream = nullptr;
+  const int result = sg_receive_page(dev, kPageFirmwareStatus, page);
+  if (result != 0 || bytes::u8(page, 0) != kPageFirmwareStatus) sg_reason(a.why.data(), a.why.size());
+  g_sg_reason_stream = reasons;
+  if (result != 0) return a;
+  if (bytes::u8(page, 0) != kPageFirmwareStatus) {
+    if (a.why[0] == '\0') std::snprintf(a.why.data(), a.why.size(), "%s: no firmware status page (0x82)", dev);
+    return a;
+  }
+  const firmware_images images = parse_firmware_images(page);
+  const image_entry &e = data ? images.data[0] : images.firmware[0];
+  if (!e.reported || !e.active) {
+    std::snprintf(a.why.data(), a.why.size(), "%s: the firmware status page names no active image", dev);
+    return a;
+  }
+  a.answered = true;
+  a.active = e;
+  return a;
 }
 
 }  // namespace
 
-int verify_command(int argc, char **argv) {
-  static constexpr struct option kOptions[] = {{"expect", required_argument, nullptr, 'e'},
-                                               {"data", no_argument, nullptr, 'd'},
-                                               {"timeout", required_argument, nullptr, 't'},
-                                               {nullptr, 0, nullptr, 0}};
-  const char *expect = nullptr;
-  bool data = false;
-  unsigned long timeout_s = kDefaultTimeoutS;
-  opterr = 0;
-  optind = 1;
-  int c = 0;
-  while ((c = getopt_long(argc, argv, ":", kOptions, nullptr)) != -1) {
-    switch (c) {
-      case 'e': expect = optarg; break;
-      case 'd': data = true; break;
-      case 't':
-        if (!parse_seconds(optarg, timeout_s)) return verify_usage("--timeout takes whole seconds, 0 to 3600");
-        break;
-      case ':': return verify_usage("an option needs a value");
-      default: return verify_usage("unknown option");
-    }
-  }
-  if (argc - optind != 1) return verify_usage("one DEVICE");
-  if (expect == nullptr) return verify_usage("--expect VERSION is required");
-  if (!valid_version(expect)) return verify_usage("VERSION is three printable characters");
-  const char *dev = argv[optind];
+int verify_command(const char *dev, const char *expect, bool data, unsigned long timeout_s, const run_args &run) {
   const char *kind = data ? "data image" : "firmware image";
-
-  // The reasons of the reads while waiting are kept, not printed: only the
-  // last one tells why verification failed.
-  std::FILE *const reasons = g_sg_reason_stream;
-  g_sg_reason_stream = nullptr;
+  const char *prefix = data ? "data" : "image";
   const long long deadline = now_ms() + static_cast<long long>(timeout_s) * 1000;
   long long pause = kFirstPauseMs;
-  expander_reading r;
-  bool ever_answered = false;
-  expander_reading last_answer;
+  answer last;
+  answer last_answered;
   for (;;) {
-    if (read_expander(dev, r)) {
-      ever_answered = true;
-      last_answer = r;
-      const char *running = data ? r.data_version.data() : r.image_version.data();
-      if (std::strcmp(running, expect) == 0) break;
+    last = read_once(dev, data);
+    if (last.answered) {
+      last_answered = last;
+      if (std::strcmp(last.active.version.data(), expect) == 0) break;
     }
     const long long left = deadline - now_ms();
     if (left <= 0) break;
     pause_ms(pause < left ? pause : left);
     pause = pause * 2 < kLongestPauseMs ? pause * 2 : kLongestPauseMs;
   }
-  g_sg_reason_stream = reasons;
 
-  if (r.answered) {
-    const char *running = data ? r.data_version.data() : r.image_version.data();
-    const int number = data ? r.active_data : r.active_image;
-    if (std::strcmp(running, expect) == 0) {
-      std::printf("verified: %s runs %s %s (%s%d)\n", dev, kind, expect, data ? "data" : "image", number);
-      return kExitOk;
+  int exit_status = kExitFailed;
+  const char *outcome = "no_answer";
+  std::array<char, kReasonSize> line{};
+  if (last.answered && std::strcmp(last.active.version.data(), expect) == 0) {
+    exit_status = kExitOk;
+    outcome = "verified";
+    std::snprintf(line.data(), line.size(), "verified: %s runs %s %s (%s%d)", dev, kind, expect, prefix,
+                  last.active.number);
+  } else if (last_answered.answered) {
+    exit_status = kExitVerifyOtherVersion;
+    outcome = "other_version";
+    std::snprintf(line.data(), line.size(), "not verified: %s runs %s %s (%s%d), not %s", dev, kind,
+                  last_answered.active.version.data(), prefix, last_answered.active.number, expect);
+    if (!last.answered) pages_warning("verify: last read: %s", last.why.data());
+  } else {
+    std::snprintf(line.data(), line.size(), "not verified: %s did not answer within %lu s", dev, timeout_s);
+    pages_error("verify: %s", last.why.data());
+  }
+
+  if (run.json) {
+    json_doc::json doc = json_doc::begin("verify", run.argc, run.argv);
+    json_doc::json running = nullptr;
+    if (last_answered.answered) {
+      running = {{"number", last_answered.active.number}, {"version", last_answered.active.version.data()}};
     }
+    doc["verify"] = {{"device", dev},      {"kind", data ? "data" : "firmware"},
+                     {"expect", expect},   {"timeout_seconds", timeout_s},
+                     {"outcome", outcome}, {"running", running},
+                     {"summary", line.data()}};
+    return json_doc::finish_document(doc, exit_status);
   }
-  if (ever_answered) {
-    const char *running = data ? last_answer.data_version.data() : last_answer.image_version.data();
-    const int number = data ? last_answer.active_data : last_answer.active_image;
-    std::printf("not verified: %s runs %s %s (%s%d), not %s\n", dev, kind, running, data ? "data" : "image",
-                number, expect);
-    if (!r.answered) std::fprintf(stderr, "corvane-pages: verify: last read: %s\n", r.why.data());
-    return kExitVerifyOtherVersion;
-  }
-  std::printf("not verified: %s did not answer within %lu s\n", dev, timeout_s);
-  std::fprintf(stderr, "corvane-pages: verify: %s\n", r.why.data());
-  return kExitFailed;
+  std::printf("%s\n", line.data());
+  const int finished = finish_text(exit_status);
+  return finished != exit_status && exit_status == kExitOk ? kExitFailed : exit_status;
 }
