@@ -34,7 +34,7 @@ struct image_facts {
 
 // Reads the image whole, opened without blocking (a FIFO or a device never
 // hangs the check). 0, or -1 with the reason in why.
-int read_image(const char *file, image_facts &facts, why_span why) {
+int read_image(const char *file, image_facts &facts, std::span<char, kReasonSize> why) {
   std::array<char, kWhySize> opened{};
   guard::fd fd(open_regular_file(AT_FDCWD, file, true, kMaxImage, opened));
   if (fd.value < 0) {
@@ -125,7 +125,7 @@ int check_command(const char *file, const char *dev, const char *expect, const r
                   dev);
   }
   image_facts facts;
-  std::array<char, kWhySize> image_why{};
+  std::array<char, kReasonSize> image_why{};
   const bool image_ok = read_image(file, facts, image_why) == 0;
 
   int exit_status = kExitOk;
@@ -178,8 +178,7 @@ int check_command(const char *file, const char *dev, const char *expect, const r
     std::printf("result:        the download would change the expander: %s\n", reason.data());
   }
   // A failed write must not read as "nothing to do".
-  const int finished = finish_text(exit_status);
-  return finished != exit_status ? kExitCheckError : exit_status;
+  return finish_text(kExitOk) != kExitOk ? kExitCheckError : exit_status;
 }
 
 bool valid_version(const char *text) {

@@ -133,16 +133,23 @@ int parse_options(int argc, char **argv, int first, command_line &line) {
   return 0;
 }
 
-// check's command line; a usage error returns kExitUsage, which the caller
-// turns into check's own error status.
+// check's command line: its exit status, a usage error included (1, as 2
+// says "nothing to do" there).
 int check_main(int argc, char **argv, command_line &line) {
-  if (const int error = parse_options(argc, argv, 2, line); error != 0) return error;
+  const char *why = nullptr;
+  if (parse_options(argc, argv, 2, line) != 0) return kExitCheckError;
   if (line.help) return print_and_exit(kUsage);
   if (line.version) return print_and_exit("corvane-pages " CORVANE_VERSION "\n");
-  if (!options_fit(line, line.command)) return usage_error("an option that command does not take");
-  if (argc - line.first_operand != 2) return usage_error("check takes an image and a device");
-  if (line.expect != nullptr && !valid_version(line.expect)) {
-    return usage_error("VERSION is three printable characters");
+  if (!options_fit(line, line.command)) {
+    why = "an option that command does not take";
+  } else if (argc - line.first_operand != 2) {
+    why = "check takes an image and a device";
+  } else if (line.expect != nullptr && !valid_version(line.expect)) {
+    why = "VERSION is three printable characters";
+  }
+  if (why != nullptr) {
+    usage_error(why);
+    return kExitCheckError;
   }
   const run_args run{argc, argv, line.json};
   return check_command(argv[line.first_operand], argv[line.first_operand + 1], line.expect, run);
@@ -161,10 +168,7 @@ int main(int argc, char **argv) {
   if (argc < 2) return usage_error(nullptr);
   line.command = argv[1];
   // check exits 2 for "nothing to do": its wrong command lines exit 1.
-  if (is_command(line, "check")) {
-    const int status = check_main(argc, argv, line);
-    return status == kExitUsage ? kExitCheckError : status;
-  }
+  if (is_command(line, "check")) return check_main(argc, argv, line);
   // Options may stand anywhere after the command; "--" ends them.
   if (const int error = parse_options(argc, argv, 2, line); error != 0) return error;
   if (line.help) return print_and_exit(kUsage);

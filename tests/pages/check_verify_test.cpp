@@ -85,6 +85,17 @@ TEST_P(CheckVerify, EndsWithItsStatusAndReason) {
   const sim_result r = session.run(with_files(s.command, files), o);
   EXPECT_EQ(r.status, s.status) << s.name << "\n" << r.out << r.err;
   EXPECT_NE((r.out + r.err).find(s.says), std::string::npos) << s.name << "\n" << r.out << r.err;
+  const std::string name = s.name;
+  const bool usage_error = name.find("bad_") != std::string::npos || name.find("missing_argument") != std::string::npos ||
+                           name.find("needs_expect") != std::string::npos;
+  if (!usage_error && r.status == s.status) {
+    // The same run with --json: one document with the same exit status.
+    args_t json = with_files(s.command, files);
+    json.insert(json.begin() + 1, "--json");
+    const sim_result j = session.run(json, o);
+    EXPECT_EQ(j.status, s.status) << s.name << " --json\n" << j.out << j.err;
+    EXPECT_NE(j.out.find("\"exit_status\": " + std::to_string(s.status)), std::string::npos) << s.name << j.out;
+  }
   // Nothing check or verify does changes the expander.
   for (const auto &req : r.requests()) EXPECT_NE(req.get("cdb").substr(0, 2), "1d") << s.name;
 }
@@ -127,7 +138,7 @@ const scenario kScenarios[] = {
      {"check", "@fw105", "/dev/sgsim0", "--expect", "105"}, 2, "is 105 already"},
     {"check_bad_version_is_an_error_not_nothing_to_do", {}, {}, 0,
      {"check", "@fw105", "/dev/sgsim0", "--expect", "1050"}, 1, "three printable characters"},
-    {"check_missing_argument", {}, {}, 0, {"check", "@fw105"}, 1, "usage: corvane-pages check"},
+    {"check_missing_argument", {}, {}, 0, {"check", "@fw105"}, 1, "check takes an image and a device"},
     // verify: after a download
     {"verify_upgrade", {}, {kDownload105}, 0, {"verify", "/dev/sgsim0", "--expect", "105", "--timeout", "1"}, 0,
      "verified: /dev/sgsim0 runs firmware image 105 (image1)"},
@@ -154,7 +165,7 @@ const scenario kScenarios[] = {
      {"verify", "/dev/sgsim0", "--data", "--expect", "017", "--timeout", "1"}, 4, "not 017"},
     {"verify_missing_device", {}, {}, 0, {"verify", "/dev/sgsim7", "--expect", "105", "--timeout", "0"}, 1,
      "cannot open: No such file or directory"},
-    {"verify_needs_expect", {}, {}, 0, {"verify", "/dev/sgsim0"}, 2, "--expect VERSION is required"},
+    {"verify_needs_expect", {}, {}, 0, {"verify", "/dev/sgsim0"}, 2, "verify needs --expect VERSION"},
     {"verify_bad_timeout", {}, {}, 0, {"verify", "/dev/sgsim0", "--expect", "105", "--timeout", "5s"}, 2,
      "--timeout takes whole seconds"},
 };
