@@ -209,7 +209,7 @@ int decode_command(int argc, char **argv) {
     return kExitUsage;
   }
   // The decoders' text goes where corvane log would append it, but here.
-  g_log_stream = stdout;
+  set_log_stream(stdout);
   for (int i = first; i < argc; ++i) {
     if (is_directory(argv[i])) {
       end_nv_group(run);

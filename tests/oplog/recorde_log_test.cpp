@@ -50,14 +50,15 @@ TEST(RecordeLog, StampMatchesGlobalAndIsRefreshed) {
 
 TEST(RecordeLog, UnopenableLogPrintsItsMessageEachTime) {
   testsupport::TempLog log;
-  char saved[26];
-  std::memcpy(saved, g_log_file_path, sizeof saved);
-  std::strcpy(g_log_file_path, "/nonexistent-dir/x");
-  testing::internal::CaptureStdout();
-  recorde_log("one\n", 1);
-  recorde_log("two\n", 0);
-  const std::string out = testing::internal::GetCapturedStdout();
-  std::memcpy(g_log_file_path, saved, sizeof saved);
+  std::string out;
+  {
+    const log_redirect nowhere("/nonexistent-dir/x");
+    ASSERT_TRUE(nowhere.ok());
+    testing::internal::CaptureStdout();
+    recorde_log("one\n", 1);
+    recorde_log("two\n", 0);
+    out = testing::internal::GetCapturedStdout();
+  }
   EXPECT_EQ(out,
             "open log file /nonexistent-dir/x error\n"
             "open log file /nonexistent-dir/x error\n");
@@ -68,16 +69,16 @@ TEST(RecordeLog, UnopenableLogPrintsItsMessageEachTime) {
 // twice, whether the stamp, the text or only the close reported it.
 TEST(RecordeLog, ErrorReportedOnlyAtTheCloseIsSaid) {
   testsupport::TempLog log;
-  char saved[26];
-  std::memcpy(saved, g_log_file_path, sizeof saved);
-  std::memset(g_log_file_path, 0, sizeof g_log_file_path);
-  std::strcpy(g_log_file_path, "/dev/full");
-  testing::internal::CaptureStdout();
-  recorde_log("one\n", 1);
-  recorde_log("two\n", 0);
-  recorde_log("", 0);
-  const std::string out = testing::internal::GetCapturedStdout();
-  std::memcpy(g_log_file_path, saved, sizeof saved);
+  std::string out;
+  {
+    const log_redirect full("/dev/full");
+    ASSERT_TRUE(full.ok());
+    testing::internal::CaptureStdout();
+    recorde_log("one\n", 1);
+    recorde_log("two\n", 0);
+    recorde_log("", 0);
+    out = testing::internal::GetCapturedStdout();
+  }
   EXPECT_EQ(out,
             "write log to /dev/full fail\n"
             "write log to /dev/full fail\n");
