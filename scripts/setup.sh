@@ -8,54 +8,12 @@
 #                                         started directly (execve), else 1
 set -euo pipefail
 
-cross_sysroot=/usr/aarch64-linux-gnu
+# shellcheck source=scripts/lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-# Each entry: a file or command that must exist, then the package giving it.
-requirements=(
-  "cmd:cmake cmake"
-  "cmd:ninja ninja-build"
-  "cmd:g++ g++"
-  "cmd:readelf binutils"
-  "cmd:setpriv util-linux"
-  "cmd:ccache ccache"
-  "file:/usr/include/gtest/gtest.h libgtest-dev"
-  "file:/usr/include/gmock/gmock.h libgmock-dev"
-  "file:/usr/src/googletest/CMakeLists.txt googletest"
-  "cmd:aarch64-linux-gnu-g++ g++-aarch64-linux-gnu"
-  "cmd:qemu-aarch64-static qemu-user-static"
-)
-
-missing_packages() {
-  local entry what package
-  for entry in "${requirements[@]}"; do
-    what=${entry%% *} package=${entry#* }
-    case $what in
-      cmd:*) command -v "${what#cmd:}" >/dev/null 2>&1 || echo "$package" ;;
-      file:*) [ -e "${what#file:}" ] || echo "$package" ;;
-    esac
-  done
-}
-
-install_missing() {
-  local packages
-  packages=$(missing_packages | sort -u | tr '\n' ' ')
-  [ -z "${packages// /}" ] && return 0
-  echo "setup: installing $packages"
-  export DEBIAN_FRONTEND=noninteractive
-  as_root apt-get update -qq -o DPkg::Lock::Timeout=600
-  # shellcheck disable=SC2086
-  as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends $packages >/dev/null
-  local still
-  still=$(missing_packages | tr '\n' ' ')
-  if [ -n "${still// /}" ]; then
-    echo "setup: still missing after install: $still" >&2
-    return 1
-  fi
-}
+# What building and testing needs, by Debian package.
+requirements=(cmake ninja-build g++ binutils util-linux ccache libgtest-dev libgmock-dev
+              googletest g++-aarch64-linux-gnu qemu-user-static)
 
 # Registers qemu-aarch64-static with binfmt_misc, so that an aarch64 program
 # a test starts is run under emulation like a native one. The F flag opens
@@ -101,5 +59,5 @@ if [ "${1:-}" = "--check-foreign-exec" ]; then
   exit
 fi
 
-install_missing
+need_packages "${requirements[@]}"
 register_binfmt

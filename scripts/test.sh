@@ -17,7 +17,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 jobs=${CORVANE_JOBS:-2}
 logs=build/logs
-cross_sysroot=/usr/aarch64-linux-gnu
+# shellcheck source=scripts/lib/common.sh
+. "$root/scripts/lib/common.sh"
 
 # Some runners start without HOME; the caches below it need one.
 if [ -z "${HOME:-}" ]; then
@@ -84,9 +85,9 @@ suite() {
 
 suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:verify_asan_link_order=0 \
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON
+sanitizer_env
+suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON
+unset ASAN_OPTIONS UBSAN_OPTIONS
 
 if bash scripts/setup.sh --check-foreign-exec; then
   no_foreign_exec=0
@@ -104,7 +105,7 @@ echo "==== needed-libs: dynamic dependencies of corvane ===="
 start=$SECONDS needed_ok=1
 for pair in native:x86_64 aarch64:aarch64; do
   program=build/${pair%%:*}/src/corvane
-  if [ ! -x "$program" ] || ! sh tests/build/check_needed.sh readelf "$program" "${pair#*:}"; then
+  if [ ! -x "$program" ] || ! check_libc_only readelf "$program" "${pair#*:}"; then
     needed_ok=0
   fi
 done
