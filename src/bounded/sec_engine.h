@@ -1,6 +1,8 @@
-// The formatting engine behind sprintf_s and its kin: a table-driven state
-// machine over the format, writing through a cursor that counts down the
-// bytes still free so the capacity is enforced at every byte.
+// The ground of the formatting engine behind sprintf_s and its kin: a
+// table-driven state machine over the format, writing through a cursor that
+// counts down the bytes still free so the capacity is enforced at every byte.
+// Here are its types, tables, digit writers and write paths; its loops over
+// the format are in sec_format_loop.h (fast) and sec_format_loop.cpp.
 #pragma once
 
 #include <stdarg.h>
