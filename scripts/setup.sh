@@ -11,9 +11,11 @@ set -euo pipefail
 # shellcheck source=scripts/lib/common.sh
 . "$(dirname "$0")/lib/common.sh"
 
-# What building and testing needs, by Debian package.
+# What building and testing needs, by Debian package. The sg3 utilities'
+# static library is needed for this machine and for the aarch64 cross build.
 requirements=(cmake ninja-build g++ binutils util-linux ccache libgtest-dev libgmock-dev
-              googletest g++-aarch64-linux-gnu qemu-user-static)
+              googletest g++-aarch64-linux-gnu qemu-user-static libsgutils2-dev
+              libsgutils2-dev:arm64)
 
 # Registers qemu-aarch64-static with binfmt_misc, so that an aarch64 program
 # a test starts is run under emulation like a native one. The F flag opens

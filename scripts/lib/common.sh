@@ -5,7 +5,8 @@
 #   need_packages [--tolerate-update] PACKAGE...
 #                               install the Debian packages not yet installed:
 #                               check, apt-get update once per run, install,
-#                               check again; "pkg:arch" names a foreign one
+#                               check again; "pkg:arch" names a package of
+#                               another architecture, which is added to dpkg
 #   in_private_mounts COMMAND...
 #                               run COMMAND in a private mount namespace, so
 #                               its mounts vanish with it and reach nothing
@@ -51,9 +52,18 @@ missing_packages() {
 need_packages() {
   local tolerate=0
   if [ "${1:-}" = --tolerate-update ]; then tolerate=1; shift; fi
-  local missing
+  local missing p arch
   mapfile -t missing < <(missing_packages "$@")
   [ ${#missing[@]} -eq 0 ] && return 0
+  for p in "${missing[@]}"; do
+    [[ $p == *:* ]] || continue
+    arch=${p##*:}
+    [ "$arch" = "$(dpkg --print-architecture)" ] && continue
+    dpkg --print-foreign-architectures | grep -qx "$arch" && continue
+    echo "${0##*/}: adding the $arch architecture to dpkg"
+    as_root dpkg --add-architecture "$arch" || return 1
+    _common_apt_updated=0
+  done
   echo "${0##*/}: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   if [ "$_common_apt_updated" -eq 0 ]; then
