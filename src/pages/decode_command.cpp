@@ -324,7 +324,7 @@ int decode_command(std::span<char *> paths, int page, const run_args &args) {
   run.forced_code = page;
   run.as_json = args.json;
   // The decoders' text goes where corvane log would append it, but here.
-  g_log_stream = stdout;
+  set_log_stream(stdout);
   for (char *path : paths) {
     if (is_directory(path)) {
       end_nv_group(run);
