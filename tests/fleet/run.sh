@@ -19,7 +19,7 @@ build=$(realpath -m "${1:-build/native}")
 # shellcheck source=scripts/lib/common.sh
 . "$root/scripts/lib/common.sh"
 
-need_packages ansible-core ansible-lint python3
+need_packages ansible-core ansible-lint python3 python3-jsonschema
 if [ ! -x "$build/src/corvane-pages" ] || [ ! -x "$build/sim/expander-sim" ]; then
   bash scripts/setup.sh
   cmake -S . -B "$build" -G Ninja >/dev/null
@@ -142,6 +142,34 @@ if grep -q '"expanders=1 paths=/dev/sgsim0,/dev/sgsim1"' "$work/facts.log"; then
 else
   cat "$work/facts.log"; fail "expander_facts on two paths"
 fi
+
+# check and verify --json against their published schemas, on a scratch expander.
+scratch=(--state "$work/scratch" --quirk old-image-after-reset)
+validate() {  # schema-name document-file
+  /usr/bin/python3 - "$root/schema/corvane-pages-$1.schema.json" "$2" <<'PY'
+import json, sys
+import jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft202012Validator(schema).validate(json.load(open(sys.argv[2])))
+PY
+}
+json_runs=(
+  "check 0 check --json --expect 105 $work/firmware_105.bin /dev/sgsim0"
+  "check 3 check --json $work/missing.bin /dev/sgsim0"
+  "check 3 check --json $work/firmware_105.bin /dev/sgsim4"
+  "verify 4 verify --json --expect 105 --timeout 0 /dev/sgsim0"
+  "verify 1 verify --json --expect 105 --timeout 0 /dev/sgsim4"
+)
+for entry in "${json_runs[@]}"; do
+  read -r schema want args <<<"$entry"
+  # shellcheck disable=SC2086
+  "$sim" "${scratch[@]}" -- "$build/src/corvane-pages" $args >"$work/doc.json" 2>/dev/null && got=0 || got=$?
+  if [ "$got" = "$want" ] && validate "$schema" "$work/doc.json" 2>"$work/schema.log"; then
+    pass "$schema --json (exit $want) matches its schema"
+  else
+    cat "$work/doc.json" "$work/schema.log"; fail "$schema --json: exit $got (wanted $want) or schema mismatch"
+  fi
+done
 
 # 1. Check mode: every host would change, nothing sent.
 playbook check --check --diff || true
