@@ -46,21 +46,22 @@ int read_image(const char *file, image_facts &facts, std::span<char, kReasonSize
     std::snprintf(why.data(), why.size(), "%s: no memory to read it", file);
     return -1;
   }
+  const std::span<std::uint8_t, kReadChunk> buffer(block.value, kReadChunk);
   std::array<std::uint8_t, 4> head{};
   sha256_state sha;
   sha256_init(sha);
   for (;;) {
-    const ssize_t n = ::read(fd.value, block.value, kReadChunk);
+    const ssize_t n = ::read(fd.value, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       std::snprintf(why.data(), why.size(), "%s: cannot be read: %s", file, std::strerror(errno));
       return -1;
     }
     if (n == 0) break;
-    const auto got = static_cast<std::size_t>(n);
-    for (std::size_t i = 0; i < got && facts.size + i < head.size(); ++i) head[facts.size + i] = block.value[i];
-    sha256_update(sha, {block.value, got});
-    facts.size += got;
+    const std::span<const std::uint8_t> got = buffer.first(static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < got.size() && facts.size + i < head.size(); ++i) head[facts.size + i] = got[i];
+    sha256_update(sha, got);
+    facts.size += got.size();
     if (facts.size > kMaxImage) break;
   }
   if (facts.size == 0) {

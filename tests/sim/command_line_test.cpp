@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/foreign_exec.h"
+#include "support/sim_run.h"
 
 namespace {
 
@@ -207,6 +208,39 @@ TEST_F(SimCommandLine, LauncherSaysWhyACommandCannotRun) {
   const ran denied = sim({"--", plain});
   EXPECT_EQ(denied.status, 126);
   EXPECT_NE(denied.err.find("cannot run " + plain + ": Permission denied"), std::string::npos) << denied.err;
+}
+
+// corvane lives in /usr/sbin, off an ordinary user's PATH: the manual's
+// examples name it by its full path, and that form runs for a user who is
+// not root.
+TEST(SimManual, ExamplesNameCorvaneByItsFullPathAndRunWithoutRoot) {
+  std::istringstream manual(slurp(std::string(CORVANE_TEST_DATA) + "/../../doc/expander-sim.1"));
+  std::string line, joined;
+  std::vector<std::string> examples;
+  while (std::getline(manual, line)) {
+    joined += line;
+    if (!joined.empty() && joined.back() == 'e' && joined.size() >= 2 && joined[joined.size() - 2] == '\\') {
+      joined.resize(joined.size() - 2);
+      continue;
+    }
+    if (joined.rfind("$ expander\\-sim", 0) == 0) examples.push_back(joined);
+    joined.clear();
+  }
+  ASSERT_GE(examples.size(), 4u);
+  for (const std::string &e : examples) {
+    for (std::size_t at = e.find("corvane"); at != std::string::npos; at = e.find("corvane", at + 1)) {
+      if (e.compare(at, 8, "corvane ") != 0) continue;  // corvane\-sim, ...
+      EXPECT_EQ(e.compare(at >= 10 ? at - 10 : 0, 10, "/usr/sbin/"), 0) << e;
+    }
+  }
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  testsupport::sim_options o;
+  o.run_as_uid = 54321;
+  o.launcher = {"--reset-state"};
+  const testsupport::sim_result r = testsupport::sim_run({"query", "/dev/sgsim0"}, o);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Image Version: 103"), std::string::npos) << r.out;
 }
 
 }  // namespace
