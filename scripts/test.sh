@@ -109,7 +109,7 @@ for pair in native:x86_64 aarch64:aarch64; do
   fi
 done
 if [ "$needed_ok" -eq 1 ]; then
-  note needed-libs ok $((SECONDS - start)) "x86-64 and aarch64 corvane need libc.so.6 only"
+  note needed-libs ok $((SECONDS - start)) "x86-64 and aarch64 corvane need the C library only"
 else
   total_failed=$((total_failed + 1))
   note needed-libs FAILED $((SECONDS - start)) "a corvane build is missing or needs more than libc.so.6"
