@@ -49,7 +49,7 @@ std::FILE *open_log() {
 // disk reports its error there), so the close's result counts as a write's.
 void recorde_log(const char *text, int stamp) {
   if (g_log_stream != nullptr) {
-    if (stamp != 1) std::fputs(text != nullptr ? text : "", g_log_stream);
+    std::fputs(text != nullptr ? text : "", g_log_stream);
     return;
   }
   ++g_log_entries;
