@@ -25,6 +25,8 @@ requirements=(
   "file:/usr/include/gtest/gtest.h libgtest-dev"
   "file:/usr/include/gmock/gmock.h libgmock-dev"
   "file:/usr/src/googletest/CMakeLists.txt googletest"
+  "file:/usr/include/nlohmann/json.hpp nlohmann-json3-dev"
+  "file:/usr/lib/python3/dist-packages/jsonschema/__init__.py python3-jsonschema"
   "cmd:aarch64-linux-gnu-g++ g++-aarch64-linux-gnu"
   "cmd:qemu-aarch64-static qemu-user-static"
 )
