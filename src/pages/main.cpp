@@ -9,6 +9,7 @@
 
 #include "pages/pages.h"
 #include "pages/status.h"
+#include "sg/sg_reason.h"
 
 #ifndef CORVANE_VERSION
 #define CORVANE_VERSION "unknown"
@@ -101,6 +102,9 @@ int parse_options(int argc, char **argv, int first, command_line &line) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // A failed exchange's reason reaches standard error through the run's own
+  // messages, so that --json documents carry it too.
+  g_sg_reason_stream = nullptr;
   command_line line;
   if (argc >= 2 && argv[1][0] == '-') {
     if (const int error = parse_options(argc, argv, 1, line); error != 0) return error;

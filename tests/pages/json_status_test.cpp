@@ -277,3 +277,37 @@ TEST(PagesDecodeJson, FirmwareStatusPageImages) {
 }
 
 }  // namespace
+
+namespace {
+
+// A page cut short on the wire is saved as it arrived, never padded, and the
+// manifest (text and JSON) says how short; a refused read gives its reason.
+TEST(PagesCaptureOutcomes, ShortAndRefusedReads) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  sim_session s;
+  const std::string dir = s.dir() + "/short";
+  sim_options o = pages_program();
+  o.faults = {"short:0x80/*=100", "check:0x0a/*"};
+  const sim_result r = s.run({"capture", "--json", dir, kNode}, o);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testsupport::read_text(dir + "/page_80.bin").size(), 100u);
+  const std::string manifest = testsupport::read_text(dir + "/manifest.txt");
+  EXPECT_NE(manifest.find("page_80.bin           100  short: 100 of 448 bytes\n"), std::string::npos)
+      << manifest;
+  EXPECT_NE(manifest.find("page 0x0a          -                       -  refused or failed: /dev/sgsim0: "),
+            std::string::npos)
+      << manifest;
+  const json doc = parse(testsupport::read_text(dir + "/manifest.json"));
+  ASSERT_FALSE(doc.is_discarded());
+  bool found = false;
+  for (const json &read : doc["manifest"]["reads"]) {
+    if (read["read"] != "page 0x80") continue;
+    found = true;
+    EXPECT_EQ(read["bytes"], 100);
+    EXPECT_EQ(read["outcome"], "short: 100 of 448 bytes");
+  }
+  EXPECT_TRUE(found);
+  EXPECT_EQ(parse(r.out)["manifest"], doc["manifest"]);
+}
+
+}  // namespace
