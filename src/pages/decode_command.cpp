@@ -63,17 +63,25 @@ struct text_sink {
   char *text = nullptr;
   std::size_t size = 0;
   std::FILE *stream = nullptr;
+  std::FILE *before = g_log_stream;
 
+  // With json, text never reaches standard output, which holds the document:
+  // without memory for the lines they are dropped and the loss reported.
   explicit text_sink(bool json) {
-    if (json) stream = open_memstream(&text, &size);
-    g_log_stream = stream != nullptr ? stream : stdout;
+    if (!json) return;
+    stream = open_memstream(&text, &size);
+    if (stream == nullptr) {
+      pages_error("no memory for the decoded lines; they are left out of the document");
+      stream = std::fopen("/dev/null", "w");
+    }
+    if (stream != nullptr) g_log_stream = stream;
   }
   text_sink(const text_sink &) = delete;
   text_sink &operator=(const text_sink &) = delete;
   ~text_sink() {
     if (stream != nullptr) std::fclose(stream);
     std::free(text);
-    g_log_stream = stdout;
+    g_log_stream = before;
   }
 
   // The lines written so far, each without its newline.
@@ -223,9 +231,8 @@ std::span<const std::uint8_t> load(decode_run &run, const char *path, const char
   return bytes;
 }
 
-void decode_file(decode_run &run, const char *path, const char *name, int dir_fd) {
-  const std::span<const std::uint8_t> bytes = load(run, path, name, dir_fd);
-  if (bytes.empty()) return;
+// A whole page, loaded and checked, as decode takes it.
+void decode_loaded(decode_run &run, const char *path, std::span<const std::uint8_t> bytes) {
   const int code = run.forced_code >= 0 ? run.forced_code : bytes[0];
   if (code != kPageNvLog) end_nv_group(run);
   if (!decodable(code)) {
@@ -243,6 +250,12 @@ void decode_file(decode_run &run, const char *path, const char *name, int dir_fd
   } else {
     decode_page(run, path, bytes, code);
   }
+}
+
+void decode_file(decode_run &run, const char *path, const char *name, int dir_fd) {
+  const std::span<const std::uint8_t> bytes = load(run, path, name, dir_fd);
+  if (bytes.empty()) return;
+  decode_loaded(run, path, bytes);
 }
 
 // True when the capture directory holds name, as a file or as anything else
@@ -310,6 +323,19 @@ int parse_page_code(const char *text) {
   const long code = std::strtol(text, &end, 0);
   if (errno != 0 || end == text || *end != '\0' || code < 0 || code > 0xFF) return -1;
   return static_cast<int>(code);
+}
+
+int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json_doc::json &pages) {
+  guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
+  guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
+  if (page_block.value == nullptr || file.value == nullptr) return kExitFailed;
+  decode_run run(page_span(page_block.value, kPageBufferSize),
+                 std::span<std::uint8_t, kMaxPageBytes>(file.value, kMaxPageBytes));
+  run.as_json = true;
+  decode_loaded(run, path, bytes);
+  end_nv_group(run);
+  pages = std::move(run.pages);
+  return run.status;
 }
 
 int decode_command(std::span<char *> paths, int page, const run_args &args) {
