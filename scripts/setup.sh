@@ -27,6 +27,7 @@ requirements=(
   "file:/usr/src/googletest/CMakeLists.txt googletest"
   "file:/usr/include/nlohmann/json.hpp nlohmann-json3-dev"
   "file:/usr/lib/python3/dist-packages/jsonschema/__init__.py python3-jsonschema"
+  "cmd:sg_ses sg3-utils"
   "cmd:aarch64-linux-gnu-g++ g++-aarch64-linux-gnu"
   "cmd:qemu-aarch64-static qemu-user-static"
   # The sg3 utilities' static library, for this machine and for the aarch64

@@ -36,6 +36,7 @@ struct decode_run {
   page_span page;                                   // the log road's page buffer
   std::span<std::uint8_t, kMaxPageBytes> file;      // bytes of the file being decoded
   int forced_code = -1;                             // --page, or -1
+  bool hex = false;                                 // --hex: the bytes, not their decoding
   int status = kExitOk;
   bool as_json = false;
   json pages = json::array();                       // one entry per decoded page
@@ -233,6 +234,10 @@ std::span<const std::uint8_t> load(decode_run &run, const char *path, const char
 
 // A whole page, loaded and checked, as decode takes it.
 void decode_loaded(decode_run &run, const char *path, std::span<const std::uint8_t> bytes) {
+  if (run.hex) {
+    print_hex_page(stdout, path, bytes);
+    return;
+  }
   const int code = run.forced_code >= 0 ? run.forced_code : bytes[0];
   if (code != kPageNvLog) end_nv_group(run);
   if (!decodable(code)) {
@@ -338,7 +343,18 @@ int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, jso
   return run.status;
 }
 
-int decode_command(std::span<char *> paths, int page, const run_args &args) {
+void print_hex_page(std::FILE *out, const char *path, std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kPerLine = 16;
+  std::fprintf(out, "# page 0x%02x, %zu bytes, from %s\n", bytes::u8(bytes, page_header::kCode),
+               bytes.size(), path);
+  for (std::size_t at = 0; at < bytes.size(); at += kPerLine) {
+    const std::size_t n = std::min(kPerLine, bytes.size() - at);
+    for (std::size_t i = 0; i < n; ++i) std::fprintf(out, i == 0 ? "%02x" : " %02x", bytes[at + i]);
+    std::fputc('\n', out);
+  }
+}
+
+int decode_command(std::span<char *> paths, int page, const run_args &args, bool hex) {
   guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
   guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
   if (page_block.value == nullptr || file.value == nullptr) {
@@ -349,6 +365,7 @@ int decode_command(std::span<char *> paths, int page, const run_args &args) {
                  std::span<std::uint8_t, kMaxPageBytes>(file.value, kMaxPageBytes));
   run.forced_code = page;
   run.as_json = args.json;
+  run.hex = hex;
   // The decoders' text goes where corvane log would append it, but here.
   g_log_stream = stdout;
   for (char *path : paths) {

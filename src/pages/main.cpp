@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: corvane-pages capture [--json] DIR DEVICE\n"
-    "       corvane-pages decode [--json] [--page 0xNN] PATH...\n"
+    "       corvane-pages decode [--json | --hex] [--page 0xNN] PATH...\n"
     "       corvane-pages image [--json] [--pieces] FILE\n"
     "       corvane-pages status [--json] DEVICE\n"
     "       corvane-pages --help | --version\n"
@@ -28,13 +28,15 @@ constexpr char kUsage[] =
     "           as corvane log writes them to its operation log\n"
     "  image    what corvane download=FILE would send, without a device\n"
     "  status   the expander's identity and its firmware and data images (read-only)\n"
-    "  --json   one JSON document on standard output instead of text\n";
+    "  --json   one JSON document on standard output instead of text\n"
+    "  --hex    decode: each page's bytes as hex text instead of their decoding\n";
 
-enum option_id { kOptJson = 1000, kOptPage, kOptPieces, kOptHelp = 'h', kOptVersion = 'V' };
+enum option_id { kOptJson = 1000, kOptPage, kOptPieces, kOptHex, kOptHelp = 'h', kOptVersion = 'V' };
 
 constexpr option kOptions[] = {
     {"json", no_argument, nullptr, kOptJson},   {"page", required_argument, nullptr, kOptPage},
-    {"pieces", no_argument, nullptr, kOptPieces}, {"help", no_argument, nullptr, kOptHelp},
+    {"pieces", no_argument, nullptr, kOptPieces}, {"hex", no_argument, nullptr, kOptHex},
+    {"help", no_argument, nullptr, kOptHelp},
     {"version", no_argument, nullptr, kOptVersion}, {nullptr, 0, nullptr, 0}};
 
 int usage_error(const char *why) {
@@ -52,6 +54,7 @@ struct command_line {
   const char *command = nullptr;
   bool json = false;
   bool pieces = false;
+  bool hex = false;
   int page = -1;
   bool help = false;
   bool version = false;
@@ -62,7 +65,8 @@ struct command_line {
 bool options_fit(const command_line &line, const char *command) {
   const bool decode = std::strcmp(command, "decode") == 0;
   const bool image = std::strcmp(command, "image") == 0;
-  return (line.page < 0 || decode) && (!line.pieces || image);
+  // --hex prints text, so it does not go with --json.
+  return (line.page < 0 || decode) && (!line.pieces || image) && (!line.hex || (decode && !line.json));
 }
 
 // Parses argv[first..argc); 0, or the usage error's exit status.
@@ -74,6 +78,7 @@ int parse_options(int argc, char **argv, int first, command_line &line) {
     switch (c) {
       case kOptJson: line.json = true; break;
       case kOptPieces: line.pieces = true; break;
+      case kOptHex: line.hex = true; break;
       case kOptHelp: line.help = true; break;
       case kOptVersion: line.version = true; break;
       case kOptPage:
@@ -128,7 +133,7 @@ int main(int argc, char **argv) {
   }
   if (std::strcmp(line.command, "decode") == 0) {
     if (operands < 1) return usage_error("decode needs a capture directory or page files");
-    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run);
+    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run, line.hex);
   }
   if (std::strcmp(line.command, "image") == 0) {
     if (operands != 1) return usage_error("image takes one file");

@@ -311,3 +311,38 @@ TEST(PagesCaptureOutcomes, ShortAndRefusedReads) {
 }
 
 }  // namespace
+
+namespace {
+
+// decode --hex gives text that decode reads back to the same decoding, page
+// by page, and that sg_ses --inhex reads as the page.
+TEST(PagesDecodeHex, ReadsBackToTheSameDecoding) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  sim_session s;
+  const std::string dir = s.dir() + "/capture";
+  ASSERT_EQ(s.run({"capture", dir, kNode}, pages_program()).status, 0);
+  for (const char *name : {"page_82.bin", "page_80.bin", "page_02.bin", "page_0a.bin", "page_f3.bin"}) {
+    const std::string page = dir + "/" + name;
+    const sim_result hex = s.run({"decode", "--hex", page}, pages_program());
+    ASSERT_EQ(hex.status, 0) << name << hex.err;
+    EXPECT_EQ(hex.out.rfind("# page 0x", 0), 0u) << name;
+    const std::string hex_file = s.write_file(std::string(name) + ".hex",
+                                              byte_vector(hex.out.begin(), hex.out.end()));
+    const sim_result from_hex = s.run({"decode", hex_file}, pages_program());
+    const sim_result from_binary = s.run({"decode", page}, pages_program());
+    EXPECT_EQ(from_hex.status, 0) << name << from_hex.err;
+    EXPECT_EQ(from_hex.out, from_binary.out) << name;
+  }
+  const sim_result both = s.run({"decode", "--hex", "--json", dir}, pages_program());
+  EXPECT_EQ(both.status, 2);
+  if (std::system("command -v sg_ses >/dev/null 2>&1") != 0) GTEST_SKIP() << "sg_ses is not installed";
+  const sim_result hex = s.run({"decode", "--hex", dir + "/page_00.bin"}, pages_program());
+  const std::string hex_file = s.write_file("page_00.hex", byte_vector(hex.out.begin(), hex.out.end()));
+  const std::string listed = s.dir() + "/listed.txt";
+  ASSERT_EQ(std::system(("sg_ses --inhex=" + hex_file + " --status --page=0 >" + listed).c_str()), 0);
+  const std::string text = testsupport::read_text(listed);
+  EXPECT_NE(text.find("Enclosure Status/Control (SES) [ec,es] [0x2]"), std::string::npos) << text;
+  EXPECT_NE(text.find("[0xf4]"), std::string::npos) << text;
+}
+
+}  // namespace
