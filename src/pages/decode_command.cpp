@@ -37,6 +37,7 @@ struct decode_run {
   std::span<std::uint8_t, kMaxPageBytes> file;      // bytes of the file being decoded
   int forced_code = -1;                             // --page, or -1
   bool hex = false;                                 // --hex: the bytes, not their decoding
+  bool unchecked = false;                           // --unchecked: decode failing pages too
   int status = kExitOk;
   bool as_json = false;
   json pages = json::array();                       // one entry per decoded page
@@ -133,6 +134,13 @@ void decode_firmware_status(decode_run &run, const char *path, std::span<const s
   add_entry(run, std::move(entry), sink);
 }
 
+// The log road's check and decoding: 0, -1 when the page fails, 1 when it
+// fails its check and --unchecked decoded it all the same.
+int run_decoder(decode_run &run, int code, std::size_t held) {
+  if (run.unchecked) return decode_log_page_unchecked(run.page, code, held);
+  return decode_log_page(run.page, code, held) == 0 ? 0 : -1;
+}
+
 // The page as a read by corvane would leave it: its first kReceiveSize bytes
 // in a cleared page buffer.
 void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t> bytes, int code) {
@@ -143,10 +151,14 @@ void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t
   log_page_heading(code);
   char why[kWhySize] = {};
   const char *outcome = "decoded";
-  if (decode_log_page(run.page, code, kReceiveSize) != 0) {
+  const int result = run_decoder(run, code, kReceiveSize);
+  if (result < 0) {
     sprintf_s(why, sizeof why, "page 0x%02X fails the log road's check or decoding", code);
     report(run, path, why);
     outcome = "failed";
+  } else if (result > 0) {
+    sprintf_s(why, sizeof why, "page 0x%02X fails the log road's check; decoded unchecked", code);
+    report(run, path, why);
   }
   if (bytes.size() > kReceiveSize) {
     sprintf_s(why, sizeof why, "page of %zu bytes: corvane reads its first %zu, and only those were decoded",
@@ -154,6 +166,7 @@ void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t
     report(run, path, why);
   }
   json entry = page_entry(path, code, outcome);
+  if (result > 0) entry["unchecked"] = true;
   entry["page_bytes"] = bytes.size();
   entry["bytes_decoded"] = held;
   add_entry(run, std::move(entry), sink);
@@ -204,11 +217,15 @@ void add_nv_chunk(decode_run &run, const char *path, std::span<const std::uint8_
   const std::size_t held = place_nv_image(run.page, nv_assembly_take(run.assembly));
   log_page_heading(kPageNvLog);
   const char *outcome = "decoded";
-  if (decode_log_page(run.page, kPageNvLog, held) != 0) {
+  const int result = run_decoder(run, kPageNvLog, held);
+  if (result < 0) {
     report(run, path, "the NV crash log image fails its header CRC check");
     outcome = "failed";
+  } else if (result > 0) {
+    report(run, path, "the NV crash log image fails its header CRC check; decoded unchecked");
   }
   json entry = page_entry(path, kPageNvLog, outcome);
+  if (result > 0) entry["unchecked"] = true;
   entry["chunk_files"] = std::move(run.nv_files);
   entry["image_bytes"] = image_size;
   entry["bytes_decoded"] = held;
@@ -354,7 +371,7 @@ void print_hex_page(std::FILE *out, const char *path, std::span<const std::uint8
   }
 }
 
-int decode_command(std::span<char *> paths, int page, const run_args &args, bool hex) {
+int decode_command(std::span<char *> paths, int page, const run_args &args, bool hex, bool unchecked) {
   guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
   guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
   if (page_block.value == nullptr || file.value == nullptr) {
@@ -366,6 +383,7 @@ int decode_command(std::span<char *> paths, int page, const run_args &args, bool
   run.forced_code = page;
   run.as_json = args.json;
   run.hex = hex;
+  run.unchecked = unchecked;
   // The decoders' text goes where corvane log would append it, but here.
   g_log_stream = stdout;
   for (char *path : paths) {

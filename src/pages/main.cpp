@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: corvane-pages capture [--json] DIR DEVICE\n"
-    "       corvane-pages decode [--json | --hex] [--page 0xNN] PATH...\n"
+    "       corvane-pages decode [--json | --hex] [--unchecked] [--page 0xNN] PATH...\n"
     "       corvane-pages image [--json] [--pieces] FILE\n"
     "       corvane-pages status [--json] DEVICE\n"
     "       corvane-pages --help | --version\n"
@@ -29,13 +29,15 @@ constexpr char kUsage[] =
     "  image    what corvane download=FILE would send, without a device\n"
     "  status   the expander's identity and its firmware and data images (read-only)\n"
     "  --json   one JSON document on standard output instead of text\n"
-    "  --hex    decode: each page's bytes as hex text instead of their decoding\n";
+    "  --hex    decode: each page's bytes as hex text instead of their decoding\n"
+    "  --unchecked  decode: decode a page that fails its check all the same, marked so\n";
 
-enum option_id { kOptJson = 1000, kOptPage, kOptPieces, kOptHex, kOptHelp = 'h', kOptVersion = 'V' };
+enum option_id { kOptJson = 1000, kOptPage, kOptPieces, kOptHex, kOptUnchecked, kOptHelp = 'h', kOptVersion = 'V' };
 
 constexpr option kOptions[] = {
     {"json", no_argument, nullptr, kOptJson},   {"page", required_argument, nullptr, kOptPage},
     {"pieces", no_argument, nullptr, kOptPieces}, {"hex", no_argument, nullptr, kOptHex},
+    {"unchecked", no_argument, nullptr, kOptUnchecked},
     {"help", no_argument, nullptr, kOptHelp},
     {"version", no_argument, nullptr, kOptVersion}, {nullptr, 0, nullptr, 0}};
 
@@ -55,6 +57,7 @@ struct command_line {
   bool json = false;
   bool pieces = false;
   bool hex = false;
+  bool unchecked = false;
   int page = -1;
   bool help = false;
   bool version = false;
@@ -66,7 +69,8 @@ bool options_fit(const command_line &line, const char *command) {
   const bool decode = std::strcmp(command, "decode") == 0;
   const bool image = std::strcmp(command, "image") == 0;
   // --hex prints text, so it does not go with --json.
-  return (line.page < 0 || decode) && (!line.pieces || image) && (!line.hex || (decode && !line.json));
+  return (line.page < 0 || decode) && (!line.pieces || image) && (!line.hex || (decode && !line.json)) &&
+         (!line.unchecked || (decode && !line.hex));
 }
 
 // Parses argv[first..argc); 0, or the usage error's exit status.
@@ -79,6 +83,7 @@ int parse_options(int argc, char **argv, int first, command_line &line) {
       case kOptJson: line.json = true; break;
       case kOptPieces: line.pieces = true; break;
       case kOptHex: line.hex = true; break;
+      case kOptUnchecked: line.unchecked = true; break;
       case kOptHelp: line.help = true; break;
       case kOptVersion: line.version = true; break;
       case kOptPage:
@@ -133,7 +138,8 @@ int main(int argc, char **argv) {
   }
   if (std::strcmp(line.command, "decode") == 0) {
     if (operands < 1) return usage_error("decode needs a capture directory or page files");
-    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run, line.hex);
+    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run, line.hex,
+                          line.unchecked);
   }
   if (std::strcmp(line.command, "image") == 0) {
     if (operands != 1) return usage_error("image takes one file");

@@ -53,8 +53,10 @@ struct run_args {
 
 // The commands; each returns the program's exit status. page is --page's
 // code, or -1.
-// hex prints each page's bytes (print_hex_page) instead of decoding them.
-int decode_command(std::span<char *> paths, int page, const run_args &run, bool hex = false);
+// hex prints each page's bytes (print_hex_page) instead of decoding them;
+// unchecked decodes a page that fails its check all the same, marked so.
+int decode_command(std::span<char *> paths, int page, const run_args &run, bool hex = false,
+                   bool unchecked = false);
 
 // A page's bytes as hex text that decode and sg_ses --inhex read back: a
 // '#' comment naming the page, then 16 bytes a line, two digits each.

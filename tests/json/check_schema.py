@@ -98,6 +98,7 @@ def fresh_documents(pages, sim, work):
     with open(bad, "wb") as f:
         f.write(page)
     add("decode-failed-page", ["decode", "--json", bad], status=1)
+    add("decode-unchecked-page", ["decode", "--json", "--unchecked", bad], status=1)
     add("decode-refused-file", ["decode", "--json", "/dev/null"], status=1)
     add("image", ["image", "--json", "--pieces", image])
     docs.append(("manifest", open(os.path.join(capture, "manifest.json"), encoding="utf-8").read(), 0, 0))

@@ -346,3 +346,63 @@ TEST(PagesDecodeHex, ReadsBackToTheSameDecoding) {
 }
 
 }  // namespace
+
+namespace {
+
+struct unchecked_case {
+  const char *what;
+  std::vector<std::string> files;  // names in the capture; the first is spoilt
+  std::size_t spoil_at;            // byte flipped so that the check fails
+  const char *shown;               // a line only the unchecked decoding shows
+};
+
+// A page that fails its check: refused without --unchecked, decoded and
+// marked with it, in text and JSON alike; the exit status still says so.
+TEST(PagesDecodeUnchecked, FailingPagesDecodedAndMarked) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  sim_session s;
+  const std::string dir = s.dir() + "/capture";
+  ASSERT_EQ(s.run({"capture", dir, kNode}, pages_program()).status, 0);
+  const unchecked_case cases[] = {
+      {"RAM log byte sum", {"page_80.bin"}, 40, "\"TOPD: COMPLETED in portmgr\""},
+      {"NV header CRC",
+       {"page_f4_0.bin", "page_f4_1.bin", "page_f4_2.bin", "page_f4_3.bin"},
+       20 + 30,
+       "Event Log Content in flash"},
+  };
+  for (const unchecked_case &c : cases) {
+    std::vector<std::string> paths;
+    for (const std::string &name : c.files) {
+      std::string bytes = testsupport::read_text(dir + "/" + name);
+      if (paths.empty()) bytes[c.spoil_at] = static_cast<char>(bytes[c.spoil_at] ^ 0xFF);
+      paths.push_back(s.write_file(std::string("spoilt_") + name, byte_vector(bytes.begin(), bytes.end())));
+    }
+    std::vector<std::string> plain = {"decode"};
+    plain.insert(plain.end(), paths.begin(), paths.end());
+    std::vector<std::string> unchecked = plain;
+    unchecked.insert(unchecked.begin() + 1, "--unchecked");
+    std::vector<std::string> as_json = unchecked;
+    as_json.insert(as_json.begin() + 1, "--json");
+    const sim_result refused = s.run(plain, pages_program());
+    const sim_result shown = s.run(unchecked, pages_program());
+    const sim_result doc = s.run(as_json, pages_program());
+    EXPECT_EQ(refused.status, 1) << c.what;
+    EXPECT_EQ(refused.out.find(c.shown), std::string::npos) << c.what;
+    EXPECT_EQ(shown.status, 1) << c.what;
+    EXPECT_NE(shown.out.find("(unchecked: the page fails its check; decoded all the same)\n"),
+              std::string::npos)
+        << c.what;
+    EXPECT_NE(shown.out.find(c.shown), std::string::npos) << c.what;
+    EXPECT_NE(shown.err.find("decoded unchecked"), std::string::npos) << c.what;
+    const json j = parse(doc.out);
+    ASSERT_FALSE(j.is_discarded()) << c.what;
+    ASSERT_EQ(j["pages"].size(), 1u) << c.what;
+    EXPECT_EQ(j["pages"][0]["unchecked"], true) << c.what;
+    EXPECT_EQ(j["pages"][0]["outcome"], "decoded") << c.what;
+    std::string joined;
+    for (const json &line : j["pages"][0]["lines"]) joined += line.get<std::string>() + "\n";
+    EXPECT_EQ(joined, shown.out) << c.what;
+  }
+}
+
+}  // namespace
