@@ -9,6 +9,7 @@
 
 #include "pages/pages.h"
 #include "pages/status.h"
+#include "sg/sg_reason.h"
 
 #ifndef CORVANE_VERSION
 #define CORVANE_VERSION "unknown"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: corvane-pages capture [--json] DIR DEVICE\n"
-    "       corvane-pages decode [--json] [--page 0xNN] PATH...\n"
+    "       corvane-pages decode [--json | --hex] [--unchecked] [--page 0xNN] PATH...\n"
     "       corvane-pages image [--json] [--pieces] FILE\n"
     "       corvane-pages status [--json] DEVICE\n"
     "       corvane-pages --help | --version\n"
@@ -27,13 +28,17 @@ constexpr char kUsage[] =
     "           as corvane log writes them to its operation log\n"
     "  image    what corvane download=FILE would send, without a device\n"
     "  status   the expander's identity and its firmware and data images (read-only)\n"
-    "  --json   one JSON document on standard output instead of text\n";
+    "  --json   one JSON document on standard output instead of text\n"
+    "  --hex    decode: each page's bytes as hex text instead of their decoding\n"
+    "  --unchecked  decode: decode a page that fails its check all the same, marked so\n";
 
-enum option_id { kOptJson = 1000, kOptPage, kOptPieces, kOptHelp = 'h', kOptVersion = 'V' };
+enum option_id { kOptJson = 1000, kOptPage, kOptPieces, kOptHex, kOptUnchecked, kOptHelp = 'h', kOptVersion = 'V' };
 
 constexpr option kOptions[] = {
     {"json", no_argument, nullptr, kOptJson},   {"page", required_argument, nullptr, kOptPage},
-    {"pieces", no_argument, nullptr, kOptPieces}, {"help", no_argument, nullptr, kOptHelp},
+    {"pieces", no_argument, nullptr, kOptPieces}, {"hex", no_argument, nullptr, kOptHex},
+    {"unchecked", no_argument, nullptr, kOptUnchecked},
+    {"help", no_argument, nullptr, kOptHelp},
     {"version", no_argument, nullptr, kOptVersion}, {nullptr, 0, nullptr, 0}};
 
 int usage_error(const char *why) {
@@ -51,6 +56,8 @@ struct command_line {
   const char *command = nullptr;
   bool json = false;
   bool pieces = false;
+  bool hex = false;
+  bool unchecked = false;
   int page = -1;
   bool help = false;
   bool version = false;
@@ -61,7 +68,9 @@ struct command_line {
 bool options_fit(const command_line &line, const char *command) {
   const bool decode = std::strcmp(command, "decode") == 0;
   const bool image = std::strcmp(command, "image") == 0;
-  return (line.page < 0 || decode) && (!line.pieces || image);
+  // --hex prints text, so it does not go with --json.
+  return (line.page < 0 || decode) && (!line.pieces || image) && (!line.hex || (decode && !line.json)) &&
+         (!line.unchecked || (decode && !line.hex));
 }
 
 // Parses argv[first..argc); 0, or the usage error's exit status.
@@ -73,6 +82,8 @@ int parse_options(int argc, char **argv, int first, command_line &line) {
     switch (c) {
       case kOptJson: line.json = true; break;
       case kOptPieces: line.pieces = true; break;
+      case kOptHex: line.hex = true; break;
+      case kOptUnchecked: line.unchecked = true; break;
       case kOptHelp: line.help = true; break;
       case kOptVersion: line.version = true; break;
       case kOptPage:
@@ -101,6 +112,9 @@ int parse_options(int argc, char **argv, int first, command_line &line) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // A failed exchange's reason reaches standard error through the run's own
+  // messages, so that --json documents carry it too.
+  g_sg_reason_stream = nullptr;
   command_line line;
   if (argc >= 2 && argv[1][0] == '-') {
     if (const int error = parse_options(argc, argv, 1, line); error != 0) return error;
@@ -124,7 +138,8 @@ int main(int argc, char **argv) {
   }
   if (std::strcmp(line.command, "decode") == 0) {
     if (operands < 1) return usage_error("decode needs a capture directory or page files");
-    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run);
+    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run, line.hex,
+                          line.unchecked);
   }
   if (std::strcmp(line.command, "image") == 0) {
     if (operands != 1) return usage_error("image takes one file");

@@ -38,6 +38,10 @@ extern std::FILE *g_sg_reason_stream;
 // nothing to tell: no exchange yet, or a send that succeeded.
 bool sg_reason(char *text, std::size_t size);
 
+// Bytes the last exchange from the device delivered: the transfer length less
+// the residual count the driver reported (0 before any such exchange).
+std::size_t sg_last_delivered();
+
 // True when the last exchange failed (the node did not open, the ioctl
 // failed, or the command did not complete with status GOOD).
 bool sg_last_failed();
