@@ -27,6 +27,10 @@ requirements=(
   "file:/usr/src/googletest/CMakeLists.txt googletest"
   "cmd:aarch64-linux-gnu-g++ g++-aarch64-linux-gnu"
   "cmd:qemu-aarch64-static qemu-user-static"
+  "file:/usr/include/nlohmann/json.hpp nlohmann-json3-dev"
+  "cmd:prometheus-node-exporter prometheus-node-exporter"
+  "cmd:promtool prometheus"
+  "cmd:curl curl"
 )
 
 missing_packages() {
