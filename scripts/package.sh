@@ -26,7 +26,7 @@ as_root() {
 # What building and checking the packages needs, by package name. A cross
 # build also needs the target's C library as a package of that architecture:
 # dpkg-shlibdeps reads its symbols to write the packages' dependencies.
-needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian)
+needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian nlohmann-json3-dev)
 for arch in "${archs[@]}"; do
   [ "$arch" = "$(dpkg --print-architecture)" ] && continue
   needs+=("crossbuild-essential-$arch" "libc6-dev:$arch")
