@@ -26,10 +26,10 @@ as_root() {
 # What building and checking the packages needs, by package name. A cross
 # build also needs the target's C library as a package of that architecture:
 # dpkg-shlibdeps reads its symbols to write the packages' dependencies.
-needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian nlohmann-json3-dev)
+needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian libsgutils2-dev nlohmann-json3-dev)
 for arch in "${archs[@]}"; do
   [ "$arch" = "$(dpkg --print-architecture)" ] && continue
-  needs+=("crossbuild-essential-$arch" "libc6-dev:$arch")
+  needs+=("crossbuild-essential-$arch" "libc6-dev:$arch" "libsgutils2-dev:$arch")
   if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
     echo "package: adding the $arch architecture to dpkg"
     as_root dpkg --add-architecture "$arch"

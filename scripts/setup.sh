@@ -27,11 +27,27 @@ requirements=(
   "file:/usr/src/googletest/CMakeLists.txt googletest"
   "cmd:aarch64-linux-gnu-g++ g++-aarch64-linux-gnu"
   "cmd:qemu-aarch64-static qemu-user-static"
+  # The sg3 utilities' static library, for this machine and for the aarch64
+  # cross build (the arm64 copy needs arm64 added to dpkg's architectures).
+  "file:/usr/lib/$(uname -m)-linux-gnu/libsgutils2.a libsgutils2-dev"
+  "file:/usr/lib/aarch64-linux-gnu/libsgutils2.a libsgutils2-dev:arm64"
   "file:/usr/include/nlohmann/json.hpp nlohmann-json3-dev"
   "cmd:prometheus-node-exporter prometheus-node-exporter"
   "cmd:promtool prometheus"
   "cmd:curl curl"
 )
+
+# A package named for another architecture can only be installed once dpkg
+# knows that architecture.
+add_foreign_architectures() {
+  local arch
+  for arch in $(missing_packages | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+    [ "$arch" = "$(dpkg --print-architecture)" ] && continue
+    dpkg --print-foreign-architectures | grep -qx "$arch" && continue
+    echo "setup: adding the $arch architecture to dpkg"
+    as_root dpkg --add-architecture "$arch"
+  done
+}
 
 missing_packages() {
   local entry what package
@@ -45,6 +61,7 @@ missing_packages() {
 }
 
 install_missing() {
+  add_foreign_architectures
   local packages
   packages=$(missing_packages | sort -u | tr '\n' ' ')
   [ -z "${packages// /}" ] && return 0

@@ -16,6 +16,8 @@ constexpr int kSgVersion = 30536;          // reported by SG_GET_VERSION_NUM
 constexpr unsigned char kDriverSense = 0x08;
 constexpr unsigned kInfoCheck = 0x01;      // SG_INFO_CHECK
 constexpr unsigned short kHostTimedOut = 0x03;  // DID_TIME_OUT
+// The signal a "signal" fault asks for after the current answer.
+int g_pending_signal = 0;
 
 std::string hex(const unsigned char *p, std::size_t n) {
   static const char digits[] = "0123456789abcdef";
@@ -95,7 +97,7 @@ int fill_outputs(sg_io_hdr_t *h, const outcome &o) {
   h->masked_status = static_cast<unsigned char>(h->status >> 1);
   h->msg_status = 0;
   h->host_status = o.host_status;
-  h->driver_status = check ? kDriverSense : 0;
+  h->driver_status = check ? kDriverSense : o.driver_status;
   h->resid = h->dxfer_direction == SG_DXFER_FROM_DEV ? static_cast<int>(h->dxfer_len - o.data_len) : 0;
   h->duration = o.kind == outcome::delayed ? o.delay_ms : 0;
   h->sb_len_wr = 0;
@@ -105,7 +107,7 @@ int fill_outputs(sg_io_hdr_t *h, const outcome &o) {
     for (std::size_t i = 0; i < n; ++i) h->sbp[i] = o.sense[i];
     h->sb_len_wr = static_cast<unsigned char>(n);
   }
-  h->info = (check || o.host_status != 0) ? kInfoCheck : 0;
+  h->info = (check || o.host_status != 0 || o.driver_status != 0) ? kInfoCheck : 0;
   return 0;
 }
 
@@ -161,7 +163,15 @@ int sg_door_execute(model *m, int fd, int open_flags, sg_io_hdr_t *hdr, std::siz
   }
   const int error = fill_outputs(hdr, o);
   line += result_fields(*hdr, o, error);
+  g_pending_signal = o.signal;
+  if (o.signal != 0) line += field("signal", o.signal);
   return error;
+}
+
+int sg_door_take_signal() {
+  const int s = g_pending_signal;
+  g_pending_signal = 0;
+  return s;
 }
 
 int sg_door_other_ioctl(unsigned long request, void *arg) {

@@ -28,6 +28,10 @@ int sg_door_execute(model *m, int fd, int open_flags, sg_io_hdr_t *hdr, std::siz
                     std::string &line);
 
 // Other sg ioctls on the node: SG_GET_VERSION_NUM is answered, the rest fail.
+// The signal the last request's answer is to be followed by (a "signal"
+// fault), 0 for none; cleared by the call.
+int sg_door_take_signal();
+
 int sg_door_other_ioctl(unsigned long request, void *arg);
 
 std::string transcript_open(const char *path, int flags, int fd, int error);

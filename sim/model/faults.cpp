@@ -16,7 +16,10 @@ constexpr kind_name kKinds[] = {{"open", fault_kind::open},
                                 {"ioctl", fault_kind::ioctl},
                                 {"check", fault_kind::check},
                                 {"short", fault_kind::short_transfer},
-                                {"delay", fault_kind::delay}};
+                                {"delay", fault_kind::delay},
+                                {"host", fault_kind::host},
+                                {"driver", fault_kind::driver},
+                                {"signal", fault_kind::signal}};
 
 // Whole-string unsigned number in the given base (0: C prefixes).
 bool to_number(const std::string &s, int base, unsigned long max, std::uint32_t &out) {

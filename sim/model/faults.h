@@ -1,7 +1,7 @@
 // Fault-injection rules: which open or request fails, and how.
 //
 //   rule     := kind ':' selector [ '=' value ]
-//   kind     := open | ioctl | check | short | delay
+//   kind     := open | ioctl | check | short | delay | host | driver | signal
 //   selector := N | '*' | PAGE '/' N | PAGE '/' '*'
 //
 // N counts from 1: the Nth open of the node (open), or the Nth request, or the
@@ -9,7 +9,12 @@
 // the command block, a send in the first byte of its parameter list). Values:
 // open, ioctl: errno (default ENOENT for open, EIO for ioctl); check: sense as
 // KEY/ASC/ASCQ in hex (default 4/44/00, HARDWARE ERROR); short: bytes
-// delivered (default 0); delay: milliseconds (default 1000). Rules are
+// delivered (default 0); delay: milliseconds (default 1000); host: the
+// transport's host_status, the request never reaching the target (default
+// 0x07, DID_ERROR); driver: the driver's verdict in driver_status, likewise
+// (default 0x04, DRIVER_ERROR); signal: the request is carried out, then the
+// program that issued it is sent this signal before the ioctl returns
+// (default 2, SIGINT). Rules are
 // separated by ',' or ';'; the first rule that matches wins.
 #pragma once
 
@@ -20,7 +25,7 @@
 
 namespace sim {
 
-enum class fault_kind { open, ioctl, check, short_transfer, delay };
+enum class fault_kind { open, ioctl, check, short_transfer, delay, host, driver, signal };
 
 struct fault_rule {
   fault_kind kind = fault_kind::ioctl;

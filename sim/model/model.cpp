@@ -2,6 +2,7 @@
 #include "model/model.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -37,6 +38,8 @@ constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kReceiveDiagnosticResults = 0x1C;
 constexpr std::uint8_t kSendDiagnostic = 0x1D;
 constexpr unsigned kDefaultDelayMs = 1000;
+constexpr unsigned kDefaultHostError = 0x07;    // DID_ERROR
+constexpr unsigned kDefaultDriverError = 0x04;  // DRIVER_ERROR
 
 // The page a request concerns: a receive names it in the command block, a
 // send in the first byte of its parameter list; -1 for anything else.
@@ -147,6 +150,16 @@ outcome model_execute(model *m, const request &req) {
     return o;
   }
   if (const auto r = find(fault_kind::check)) return injected_check(*r);
+  if (const auto r = find(fault_kind::host)) {
+    outcome o;
+    o.host_status = static_cast<std::uint16_t>(r->has_value ? r->value : kDefaultHostError);
+    return o;
+  }
+  if (const auto r = find(fault_kind::driver)) {
+    outcome o;
+    o.driver_status = static_cast<std::uint16_t>(r->has_value ? r->value : kDefaultDriverError);
+    return o;
+  }
 
   request seen = req;
   const auto cut = find(fault_kind::short_transfer);
@@ -169,6 +182,7 @@ outcome model_execute(model *m, const request &req) {
     o.kind = outcome::delayed;
     o.delay_ms = r->has_value ? r->value : kDefaultDelayMs;
   }
+  if (const auto r = find(fault_kind::signal)) o.signal = r->has_value ? static_cast<int>(r->value) : SIGINT;
   return o;
 }
 

@@ -31,6 +31,8 @@ struct outcome {
   int error = 0;                        // errno for ioctl_error (preload door only)
   unsigned delay_ms = 0;                // answer late by this much (delayed)
   std::uint16_t host_status = 0;        // transport error the initiator sees (0 = none)
+  std::uint16_t driver_status = 0;      // the driver's own verdict (0 = none)
+  int signal = 0;                       // sent to the initiator once answered (0 = none)
 };
 
 struct config {

@@ -2,6 +2,7 @@
 // the model through the sg door; every other path goes to the C library.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -190,6 +191,9 @@ int node_ioctl(node_fd &n, unsigned long request, void *arg) {
     line = sim::transcript_ioctl(n.fd, request, error);
   }
   transcript(line);
+  // A signal that arrives while the request is in flight: the answer is in
+  // place when the program's handler runs.
+  if (const int signo = sim::sg_door_take_signal(); signo != 0) raise(signo);
   if (error != 0) {
     errno = error;
     return -1;

@@ -7,6 +7,7 @@
 #include "common/page_codes.h"
 #include "oplog/oplog.h"
 #include "sg/sg.h"
+#include "sg/sg_reason.h"
 
 namespace {
 
@@ -64,7 +65,12 @@ int firmware_query(const char *dev) {
 
   (void)sg_query_cmd(dev, kPageFirmwareStatus, buf);
   const int result = sg_query_cmd(dev, kPageFirmwareStatus, buf);
-  if (result != 0 || bytes::u8(buf, kPageCodeOffset) == 0) return -1;
+  if (result != 0) return -1;
+  if (bytes::u8(buf, kPageCodeOffset) == 0) {
+    // Delivered but empty: say how much arrived.
+    sg_reason_print();
+    return -1;
+  }
 
   build_block(buf, block, line);
   recorde_log(block, 1);

@@ -3,6 +3,8 @@
 // mode, the direction and whether a failed ioctl is logged.
 #pragma once
 
+#include <scsi/sg.h>
+
 #include <cstdint>
 #include <span>
 
@@ -27,3 +29,14 @@ struct sg_exchange_args {
 // judge a page by its content. The node is closed on every path after a good
 // open.
 int sg_exchange(const sg_exchange_args &args);
+
+// True when the request completed with status GOOD and neither the transport
+// nor the driver gave up on it.
+bool sg_completed_good(const sg_io_hdr_t &hdr);
+
+// What an exchange came to, for sg_reason (sg_reason.h): stage tells how far
+// it got; error is the errno of a failed open or ioctl; hdr is the request as
+// the driver handed it back (null before the ioctl was issued).
+enum class sg_stage { open_failed, ioctl_failed, completed };
+void sg_note_exchange(const sg_exchange_args &args, sg_stage stage, int error,
+                      const sg_io_hdr_t *hdr);
