@@ -95,20 +95,10 @@ int run_reset(const user_entry &user, const char *dev) {
 // Collects every page whatever became of the ones before; never fails.
 // A page that fails gives "incollect expander <dev> <what> faild" on screen.
 int run_log(const char *dev) {
-  struct page_step {
-    int code;
-    const char *what;
-  };
-  static constexpr page_step kPages[] = {
-      {kPageRamLog, "RAM log"},
-      {kPageEnclosureStatus, "PAGE code 0x02"},
-      {kPageAdditionalElement, "PAGE code 0x0A"},
-      {kPageSssf, "PAGE code 0xF3"},
-  };
   (void)firmware_query(dev);
-  for (const page_step &page : kPages) {
+  for (const log_page &page : kLogPages) {
     if (incollect_log(dev, page.code) != 0) {
-      std::printf("incollect expander %s %s faild\n", dev, page.what);
+      std::printf("incollect expander %s %s faild\n", dev, page.label);
     }
   }
   std::puts("log saved in /var/log/expander_log.txt!");

@@ -10,14 +10,8 @@
 #include "oplog/oplog.h"
 #include "sg/sg.h"
 
-namespace {
-
-constexpr std::size_t kSesPageLength = 2;  // be16: bytes after byte 3
-
-}  // namespace
-
 int log_entry_count(const_page_span page, int page_code, std::size_t held) {
-  const int page_length = bytes::be16(page, kSesPageLength);
+  const int page_length = page_header::length(page);
   switch (page_code) {
     case kPageRamLog:
       return ram_log_record_count(page, held);

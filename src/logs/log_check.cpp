@@ -47,9 +47,8 @@ int ram_log_check(const_page_span page, work_span work, std::size_t held) {
 // An SES page is copied as received; a page longer than the work buffer is
 // refused by the bounded copy, which leaves the work buffer cleared.
 int ses_page_check(const_page_span page, work_span work) {
-  const std::uint16_t page_length = bytes::be16(page, 2);
-  if (page_length == 0) return -1;
-  memcpy_s(work.data(), work.size(), page.data(), std::size_t{page_length} + 4);
+  if (page_header::length(page) == 0) return -1;
+  memcpy_s(work.data(), work.size(), page.data(), page_header::declared_size(page));
   return 0;
 }
 

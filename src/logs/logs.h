@@ -15,11 +15,12 @@
 #include <cstdlib>
 #include <span>
 
+#include "common/page_codes.h"
 #include "common/sizes.h"
 
 // RAM event log page (0x80), big-endian fields.
 namespace ram_log {
-inline constexpr std::size_t kPageLength = 2;   // be16
+inline constexpr std::size_t kPageLength = page_header::kLengthField;
 inline constexpr std::size_t kRecordBytes = 18; // be16: size of the record area
 inline constexpr std::size_t kRecordSum = 20;   // be32: byte sum of the records
 inline constexpr std::size_t kHeaderSize = 32;  // records start here
@@ -38,7 +39,7 @@ inline constexpr std::uint32_t kEventAreaHeader = 48;  // flash event log header
 
 // One read of page 0xF4: a big-endian chunk header, then the chunk data.
 namespace nv_chunk {
-inline constexpr std::size_t kPageLength = 2;   // be16: bytes after byte 3
+inline constexpr std::size_t kPageLength = page_header::kLengthField;
 inline constexpr std::size_t kChunkOffset = 4;  // be32: zero only in the first chunk
 inline constexpr std::size_t kImageSize = 8;    // be32: whole image; zero = no image
 inline constexpr std::size_t kData = 20;        // page_length - 16 data bytes from here
@@ -85,6 +86,11 @@ struct nv_image {
   std::uint32_t size = 0;
   std::uint32_t held = 0;
 };
+
+// Places the first bytes of the NV log image, at most the page buffer's size,
+// in the page buffer with the rest of it cleared, as the log road decodes it;
+// gives the number of image bytes placed. The image is released.
+std::size_t place_nv_image(page_span page, nv_image image);
 
 // An NV log image being assembled from chunks; frees what it holds unless
 // taken.

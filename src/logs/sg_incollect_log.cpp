@@ -8,11 +8,6 @@
 #include "oplog/oplog.h"
 #include "sg/sg.h"
 
-namespace {
-
-// The first bytes of the NV log image, at most the page buffer's size, with
-// the rest of the page buffer cleared; gives the number of image bytes placed.
-// The image is released.
 std::size_t place_nv_image(page_span page, nv_image image) {
   guard::heap<std::uint8_t> owned(image.data);
   memset_s(page.data(), page.size(), 0, page.size());
@@ -20,6 +15,8 @@ std::size_t place_nv_image(page_span page, nv_image image) {
   memcpy_s(page.data(), page.size(), image.data, held);
   return held;
 }
+
+namespace {
 
 // A page that could not be fetched is no page: whatever a failed read or a
 // failed assembly left in the page buffer is cleared, so the check fails on

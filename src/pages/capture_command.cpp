@@ -17,7 +17,9 @@
 #include "common/page_codes.h"
 #include "logs/logs.h"
 #include "pages/capture.h"
+#include "pages/json_doc.h"
 #include "pages/pages.h"
+#include "pages/status.h"
 #include "sg/sg.h"
 
 namespace {
@@ -29,9 +31,6 @@ constexpr int kPageElementDescriptor = 0x07;  // read when page 0x00 lists it
 constexpr int kVpdSerial = 0x80;
 constexpr int kVpdDeviceId = 0x83;
 constexpr unsigned kMaxNvChunks = 4096;
-// The pages corvane reads, the firmware status page first.
-constexpr int kCorvanePages[] = {kPageFirmwareStatus, kPageRamLog, kPageEnclosureStatus,
-                                 kPageAdditionalElement, kPageSssf};
 
 enum class response { standard_inquiry, vpd, diagnostic };
 
@@ -45,6 +44,7 @@ struct capture_run {
   bool saved_firmware_status = false;
   int saved_log_pages = 0;
   bool write_failed = false;
+  json_doc::json reads = json_doc::json::array();  // the read lines for manifest.json
 
   capture_run(const char *d, const char *v, std::span<std::uint8_t, kReadSize> b, std::FILE *m)
       : dir(d), dev(v), buf(b), body(m) {}
@@ -54,7 +54,18 @@ struct capture_run {
 // additional length (byte 4), a VPD or diagnostic page by its page length.
 std::size_t declared_length(response kind, std::span<const std::uint8_t> buf) {
   return kind == response::standard_inquiry ? std::size_t{bytes::u8(buf, 4)} + 5
-                                            : std::size_t{bytes::be16(buf, 2)} + 4;
+                                            : page_header::declared_size(buf);
+}
+
+// One read line, in the manifest and in its JSON counterpart.
+void record(capture_run &run, const char *what, const char *file, long size, const char *outcome) {
+  manifest_read(run.body, what, file, size, outcome);
+  json_doc::json read = json_doc::json::object();
+  read["read"] = what;
+  read["file"] = file != nullptr ? json_doc::json(file) : json_doc::json(nullptr);
+  read["bytes"] = file != nullptr ? json_doc::json(size) : json_doc::json(nullptr);
+  read["outcome"] = outcome;
+  run.reads.push_back(std::move(read));
 }
 
 int save(capture_run &run, const char *name, std::span<const std::uint8_t> data) {
@@ -75,13 +86,13 @@ long read_one(capture_run &run, const char *what, const char *name, response kin
                      : kind == response::vpd      ? sg_inquiry_cmd(run.dev, code, run.buf)
                                                   : sg_inquiry_cmd(run.dev, -1, run.buf);
   if (result != 0) {
-    manifest_read(run.body, what, nullptr, 0, "refused or failed; capture goes on");
+    record(run, what, nullptr, 0, "refused or failed; capture goes on");
     return -1;
   }
   const std::size_t declared = declared_length(kind, run.buf);
   const std::size_t size = std::min(declared, run.buf.size());
   if (save(run, name, run.buf.first(size)) != 0) {
-    manifest_read(run.body, what, nullptr, 0, "read, but the file could not be written");
+    record(run, what, nullptr, 0, "read, but the file could not be written");
     run.write_failed = true;
     return -1;
   }
@@ -89,20 +100,8 @@ long read_one(capture_run &run, const char *what, const char *name, response kin
   if (declared > size) {
     sprintf_s(outcome, sizeof outcome, "saved, cut: the page declares %zu bytes", declared);
   }
-  manifest_read(run.body, what, name, static_cast<long>(size), outcome);
+  record(run, what, name, static_cast<long>(size), outcome);
   return static_cast<long>(size);
-}
-
-// Printable text of bytes [from, from + n) of the response, trailing blanks off.
-void text_field(std::span<const std::uint8_t> buf, std::size_t from, std::size_t n, char *out,
-                std::size_t room) {
-  std::size_t len = 0;
-  for (std::size_t i = 0; i < n && len + 1 < room && bytes::fits(buf, from + i, 1); ++i) {
-    const std::uint8_t c = buf[from + i];
-    out[len++] = c >= 0x20 && c <= 0x7E ? static_cast<char>(c) : '.';
-  }
-  while (len > 0 && out[len - 1] == ' ') --len;
-  out[len] = '\0';
 }
 
 void read_identity(capture_run &run) {
@@ -163,19 +162,15 @@ void read_nv_chunks(capture_run &run) {
     }
   }
   if (chunk == kMaxNvChunks) sprintf_s(outcome, sizeof outcome, "no complete image after %u chunks", chunk);
-  manifest_read(run.body, "nv crash log", nullptr, 0, outcome);
+  record(run, "nv crash log", nullptr, 0, outcome);
 }
 
 void read_pages(capture_run &run) {
   read_supported_pages(run);
-  for (int code : kCorvanePages) {
-    const long size = read_page(run, code);
-    if (size < 0) continue;
-    if (code == kPageFirmwareStatus) {
-      run.saved_firmware_status = true;
-    } else {
-      ++run.saved_log_pages;
-    }
+  // The pages corvane reads, in its order: the firmware status page first.
+  run.saved_firmware_status = read_page(run, kPageFirmwareStatus) >= 0;
+  for (const log_page &page : kLogPages) {
+    if (read_page(run, page.code) >= 0) ++run.saved_log_pages;
   }
   for (int code : {kPageConfiguration, kPageElementDescriptor}) {
     if (run.listed[static_cast<std::size_t>(code)]) (void)read_page(run, code);
@@ -188,12 +183,12 @@ void read_pages(capture_run &run) {
 bool prepare_directory(const char *dir) {
   if (mkdir(dir, 0755) == 0) return true;
   if (errno != EEXIST) {
-    std::fprintf(stderr, "corvane-pages: %s: cannot be made: %s\n", dir, std::strerror(errno));
+    pages_error("%s: cannot be made: %s", dir, std::strerror(errno));
     return false;
   }
   DIR *d = opendir(dir);
   if (d == nullptr) {
-    std::fprintf(stderr, "corvane-pages: %s: cannot be opened: %s\n", dir, std::strerror(errno));
+    pages_error("%s: cannot be opened: %s", dir, std::strerror(errno));
     return false;
   }
   bool empty = true;
@@ -201,7 +196,7 @@ bool prepare_directory(const char *dir) {
     if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) empty = false;
   }
   closedir(d);
-  if (!empty) std::fprintf(stderr, "corvane-pages: %s: not empty; capture into a new directory\n", dir);
+  if (!empty) pages_error("%s: not empty; capture into a new directory", dir);
   return empty;
 }
 
@@ -211,6 +206,34 @@ void utc_now(char *out, std::size_t room) {
   if (gmtime_r(&now, &tm) == nullptr || std::strftime(out, room, "%Y-%m-%d %H:%M:%S UTC", &tm) == 0) {
     out[0] = '\0';
   }
+}
+
+// manifest.json: the manifest's facts as a document of its own.
+json_doc::json manifest_json(const capture_run &run, const char *time) {
+  json_doc::json manifest = json_doc::json::object();
+  manifest["time"] = time;
+  manifest["device"] = run.dev;
+  auto text = [](const char *t) { return t[0] != '\0' ? json_doc::json(t) : json_doc::json(nullptr); };
+  manifest["vendor"] = text(run.id.vendor);
+  manifest["product"] = text(run.id.product);
+  manifest["revision"] = text(run.id.revision);
+  manifest["serial"] = text(run.id.serial);
+  manifest["reads"] = run.reads;
+  return manifest;
+}
+
+int write_manifest_json(const capture_run &run, const json_doc::json &manifest) {
+  char path[4096] = {};
+  sprintf_s(path, sizeof path, "%s/manifest.json", run.dir);
+  std::FILE *f = std::fopen(path, "w");
+  if (f == nullptr) return -1;
+  json_doc::json doc = json_doc::json::object();
+  doc["json_format_version"] = json_doc::json::array({json_doc::kFormatMajor, json_doc::kFormatMinor});
+  doc["document"] = "manifest";
+  doc["manifest"] = manifest;
+  json_doc::dump_to(doc, f);
+  const bool written = !std::ferror(f);
+  return std::fclose(f) == 0 && written ? 0 : -1;
 }
 
 int write_manifest_file(const capture_run &run, const char *time, const char *body, std::size_t size) {
@@ -223,9 +246,8 @@ int write_manifest_file(const capture_run &run, const char *time, const char *bo
   return std::fclose(f) == 0 && written ? 0 : -1;
 }
 
-}  // namespace
-
-int capture_command(const char *dir, const char *dev) {
+// The capture into dir; the exit status. doc receives the manifest.
+int capture_into(const char *dir, const char *dev, bool json, json_doc::json &doc) {
   if (!prepare_directory(dir)) return kExitFailed;
   guard::heap<std::uint8_t> buffer(static_cast<std::uint8_t *>(std::malloc(kReadSize)));
   char *body_text = nullptr;
@@ -234,7 +256,7 @@ int capture_command(const char *dir, const char *dev) {
   if (buffer.value == nullptr || body == nullptr) {
     if (body != nullptr) std::fclose(body);
     std::free(body_text);
-    std::fputs("corvane-pages: no memory for the capture\n", stderr);
+    pages_error("no memory for the capture");
     return kExitFailed;
   }
   char time[40] = {};
@@ -244,19 +266,31 @@ int capture_command(const char *dir, const char *dev) {
   read_pages(run);
   std::fclose(body);
   guard::heap<char> text(body_text);
-  const int manifest = write_manifest_file(run, time, body_text, body_size);
+  doc["manifest"] = manifest_json(run, time);
+  int manifest = write_manifest_file(run, time, body_text, body_size);
+  if (json && write_manifest_json(run, doc["manifest"]) != 0) manifest = -1;
 
   if (manifest != 0 || run.write_failed) {
-    std::fprintf(stderr, "corvane-pages: %s: the capture could not be written completely\n", dir);
+    pages_error("%s: the capture could not be written completely", dir);
     return kExitFailed;
   }
   if (!run.saved_firmware_status) {
-    std::fprintf(stderr, "corvane-pages: %s: the firmware status page (0x82) could not be read\n", dev);
+    pages_error("%s: the firmware status page (0x82) could not be read", dev);
     return kExitFailed;
   }
   if (run.saved_log_pages == 0) {
-    std::fprintf(stderr, "corvane-pages: %s: no log page (0x80, 0x02, 0x0A, 0xF3, 0xF4) could be read\n", dev);
+    pages_error("%s: no log page (%s, 0xF4) could be read", dev, kLogPageCodesText.data());
     return kExitFailed;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+int capture_command(const char *dir, const char *dev, const run_args &args) {
+  json_doc::json doc = json_doc::begin("capture", args.argc, args.argv);
+  doc["directory"] = dir;
+  doc["manifest"] = nullptr;
+  const int status = capture_into(dir, dev, args.json, doc);
+  return args.json ? json_doc::finish_document(doc, status) : finish_text(status);
 }

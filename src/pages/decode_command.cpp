@@ -1,8 +1,12 @@
 // corvane-pages decode: captured pages through the log road's own check and
 // decoders, the text written to standard output as corvane log appends it to
-// the operation log. A capture directory gives its pages in the order corvane
-// log reads them, then the NV crash log from its chunk files.
+// the operation log. A capture directory gives the firmware status page's
+// version block, its pages in the order corvane log reads them, then the NV
+// crash log from its chunk files. With --json the same text, line by line,
+// goes into one document with the facts of every page.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,11 +19,15 @@
 #include "common/page_codes.h"
 #include "logs/logs.h"
 #include "oplog/oplog.h"
+#include "pages/json_doc.h"
 #include "pages/pages.h"
+#include "pages/status.h"
+#include "sg/sg.h"
 
 namespace {
 
-constexpr int kLogOrder[] = {kPageRamLog, kPageEnclosureStatus, kPageAdditionalElement, kPageSssf};
+using json_doc::json;
+
 constexpr unsigned kMaxChunkFiles = 4096;
 
 enum class nv_state { idle, collecting, skipping };
@@ -29,41 +37,117 @@ struct decode_run {
   std::span<std::uint8_t, kMaxPageBytes> file;      // bytes of the file being decoded
   int forced_code = -1;                             // --page, or -1
   int status = kExitOk;
+  bool as_json = false;
+  json pages = json::array();                       // one entry per decoded page
   nv_assembly assembly;
   nv_state nv = nv_state::idle;
   std::uint32_t nv_gathered = 0;
   char nv_last[4096] = {};                          // path of the last chunk taken
+  json nv_files = json::array();                    // chunk files of the image being assembled
 
   decode_run(page_span p, std::span<std::uint8_t, kMaxPageBytes> f) : page(p), file(f) {}
 };
 
 void report(decode_run &run, const char *path, const char *why) {
-  std::fprintf(stderr, "corvane-pages: %s: %s\n", path, why);
+  pages_error("%s: %s", path, why);
   run.status = kExitFailed;
 }
 
 bool decodable(int code) {
-  return code == kPageRamLog || code == kPageNvLog || code == kPageEnclosureStatus ||
-         code == kPageAdditionalElement || code == kPageSssf;
+  return is_log_page(code) || code == kPageNvLog || code == kPageFirmwareStatus;
+}
+
+// Decoded text goes to standard output, or with --json into a memory stream
+// whose lines join the page's entry.
+struct text_sink {
+  char *text = nullptr;
+  std::size_t size = 0;
+  std::FILE *stream = nullptr;
+
+  explicit text_sink(bool json) {
+    if (json) stream = open_memstream(&text, &size);
+    g_log_stream = stream != nullptr ? stream : stdout;
+  }
+  text_sink(const text_sink &) = delete;
+  text_sink &operator=(const text_sink &) = delete;
+  ~text_sink() {
+    if (stream != nullptr) std::fclose(stream);
+    std::free(text);
+    g_log_stream = stdout;
+  }
+
+  // The lines written so far, each without its newline.
+  json lines() {
+    json list = json::array();
+    if (stream == nullptr || std::fflush(stream) != 0 || text == nullptr) return list;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      if (text[i] == '\n') {
+        list.push_back(std::string(text + start, i - start));
+        start = i + 1;
+      }
+    }
+    if (start < size) list.push_back(std::string(text + start, size - start));
+    return list;
+  }
+};
+
+json page_entry(const char *path, int code, const char *outcome) {
+  json entry = json::object();
+  entry["path"] = path;
+  entry["page_code"] = {{"code", code}, {"text", page_name(code)}};
+  entry["outcome"] = outcome;
+  return entry;
+}
+
+void add_entry(decode_run &run, json entry, text_sink &sink) {
+  if (!run.as_json) return;
+  entry["lines"] = sink.lines();
+  run.pages.push_back(std::move(entry));
+}
+
+// The firmware status page: the version block as corvane log writes it at
+// the head of the log (its time stamp aside).
+void decode_firmware_status(decode_run &run, const char *path, std::span<const std::uint8_t> bytes) {
+  text_sink sink(run.as_json);
+  const char *outcome = "decoded";
+  if (bytes::u8(bytes, page_header::kCode) == 0) {
+    report(run, path, "page 0x82 with a page code of 0: corvane shows no version block for it");
+    outcome = "failed";
+  } else {
+    char block[kTextSize] = {};
+    firmware_version_block(bytes, block);
+    recorde_log(block, 0);
+  }
+  json entry = page_entry(path, kPageFirmwareStatus, outcome);
+  if (run.as_json) images_json(parse_firmware_images(bytes), entry);
+  add_entry(run, std::move(entry), sink);
 }
 
 // The page as a read by corvane would leave it: its first kReceiveSize bytes
 // in a cleared page buffer.
 void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t> bytes, int code) {
+  text_sink sink(run.as_json);
   memset_s(run.page.data(), run.page.size(), 0, run.page.size());
   const std::size_t held = std::min(bytes.size(), kReceiveSize);
   memcpy_s(run.page.data(), run.page.size(), bytes.data(), held);
   log_page_heading(code);
   char why[kWhySize] = {};
+  const char *outcome = "decoded";
   if (decode_log_page(run.page, code, kReceiveSize) != 0) {
     sprintf_s(why, sizeof why, "page 0x%02X fails the log road's check or decoding", code);
     report(run, path, why);
+    outcome = "failed";
   }
   if (bytes.size() > kReceiveSize) {
     sprintf_s(why, sizeof why, "page of %zu bytes: corvane reads its first %zu, and only those were decoded",
               bytes.size(), kReceiveSize);
     report(run, path, why);
   }
+  json entry = page_entry(path, code, outcome);
+  entry["page_bytes"] = bytes.size();
+  entry["bytes_decoded"] = held;
+  add_entry(run, std::move(entry), sink);
 }
 
 // Ends a run of NV chunk files: an image still lacking bytes is reported.
@@ -73,10 +157,19 @@ void end_nv_group(decode_run &run) {
     sprintf_s(why, sizeof why, "the NV crash log chunks end after %u of %u image bytes",
               run.assembly.gathered, run.assembly.size);
     report(run, run.nv_last, why);
+    if (run.as_json) {
+      json entry = page_entry(run.nv_last, kPageNvLog, "incomplete");
+      entry["chunk_files"] = run.nv_files;
+      entry["image_bytes"] = run.assembly.size;
+      entry["bytes_gathered"] = run.assembly.gathered;
+      entry["lines"] = json::array();
+      run.pages.push_back(std::move(entry));
+    }
     nv_image dropped = nv_assembly_take(run.assembly);
     std::free(dropped.data);
   }
   run.nv = nv_state::idle;
+  run.nv_files = json::array();
 }
 
 // One chunk of the NV crash log, assembled by corvane's own rules; a complete
@@ -85,31 +178,39 @@ void add_nv_chunk(decode_run &run, const char *path, std::span<const std::uint8_
   if (run.nv == nv_state::skipping) return;
   run.nv = nv_state::collecting;
   strncpy_s(run.nv_last, sizeof run.nv_last, path, sizeof run.nv_last - 1);
+  if (run.as_json) run.nv_files.push_back(path);
   const nv_step step = nv_assembly_add(run.assembly, bytes.first(std::min(bytes.size(), kReceiveSize)));
   if (step == nv_step::failed) {
     report(run, path,
            "NV chunk does not continue the crash log image (no image, a later chunk first, "
            "a restart, another image size, no data, or data past the image or the chunk)");
     run.nv = nv_state::skipping;
+    run.nv_files = json::array();
     return;
   }
   if (step == nv_step::more) return;
   run.nv = nv_state::idle;
-  const nv_image image = nv_assembly_take(run.assembly);
-  guard::heap<std::uint8_t> owned(image.data);
-  memset_s(run.page.data(), run.page.size(), 0, run.page.size());
-  const std::size_t held = std::min<std::size_t>(image.held, run.page.size());
-  memcpy_s(run.page.data(), run.page.size(), image.data, held);
+  const std::uint32_t image_size = run.assembly.size;
+  text_sink sink(run.as_json);
+  const std::size_t held = place_nv_image(run.page, nv_assembly_take(run.assembly));
   log_page_heading(kPageNvLog);
+  const char *outcome = "decoded";
   if (decode_log_page(run.page, kPageNvLog, held) != 0) {
     report(run, path, "the NV crash log image fails its header CRC check");
+    outcome = "failed";
   }
+  json entry = page_entry(path, kPageNvLog, outcome);
+  entry["chunk_files"] = std::move(run.nv_files);
+  entry["image_bytes"] = image_size;
+  entry["bytes_decoded"] = held;
+  run.nv_files = json::array();
+  add_entry(run, std::move(entry), sink);
 }
 
 // Loads and checks one page file; its bytes, or an empty span after a report.
-std::span<const std::uint8_t> load(decode_run &run, const char *path) {
+std::span<const std::uint8_t> load(decode_run &run, const char *path, const char *name, int dir_fd) {
   char why[kWhySize] = {};
-  const long n = load_page_file(path, run.file, why);
+  const long n = load_page_file(name, run.file, why, dir_fd);
   if (n < 0) {
     report(run, path, why);
     return {};
@@ -122,48 +223,72 @@ std::span<const std::uint8_t> load(decode_run &run, const char *path) {
   return bytes;
 }
 
-void decode_file(decode_run &run, const char *path) {
-  const std::span<const std::uint8_t> bytes = load(run, path);
+void decode_file(decode_run &run, const char *path, const char *name, int dir_fd) {
+  const std::span<const std::uint8_t> bytes = load(run, path, name, dir_fd);
   if (bytes.empty()) return;
   const int code = run.forced_code >= 0 ? run.forced_code : bytes[0];
   if (code != kPageNvLog) end_nv_group(run);
   if (!decodable(code)) {
     char why[kWhySize] = {};
     sprintf_s(why, sizeof why,
-              "page code 0x%02X is none of the pages corvane decodes (0x80, 0x02, 0x0A, 0xF3, 0xF4)",
-              code);
+              "page code 0x%02X is none of the pages corvane decodes (0x82, %s, 0xF4)", code,
+              kLogPageCodesText.data());
     report(run, path, why);
     return;
   }
   if (code == kPageNvLog) {
     add_nv_chunk(run, path, bytes);
+  } else if (code == kPageFirmwareStatus) {
+    decode_firmware_status(run, path, bytes);
   } else {
     decode_page(run, path, bytes, code);
   }
 }
 
-bool exists(const char *path) {
+// True when the capture directory holds name, as a file or as anything else
+// (a link or a device is then refused when it is read).
+bool holds(int dir_fd, const char *name) {
   struct stat st {};
-  return stat(path, &st) == 0;
+  return fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// A capture directory: the log command's pages in its order, then the NV
-// crash log from page_f4_0.bin, page_f4_1.bin ... until the image is whole.
-void decode_directory(decode_run &run, const char *dir) {
+// One file of a capture directory: its name inside it and its path as shown.
+void decode_member(decode_run &run, const char *dir, int dir_fd, const char *name, bool needed) {
   char path[4096] = {};
-  for (int code : kLogOrder) {
-    sprintf_s(path, sizeof path, "%s/page_%02x.bin", dir, code);
-    if (!exists(path)) {
-      report(run, path, "not in the capture");
-      continue;
-    }
-    decode_file(run, path);
+  sprintf_s(path, sizeof path, "%s/%s", dir, name);
+  if (!holds(dir_fd, name)) {
+    if (needed) report(run, path, "not in the capture");
+    return;
+  }
+  decode_file(run, path, name, dir_fd);
+}
+
+// A capture directory: the firmware status page, the log command's pages in
+// its order, then the NV crash log from page_f4_0.bin, page_f4_1.bin ...
+// until the image is whole. Every file is opened inside the directory and
+// none through a symbolic link.
+void decode_directory(decode_run &run, const char *dir) {
+  guard::fd dir_fd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir_fd.value < 0) {
+    char why[kWhySize] = {};
+    sprintf_s(why, sizeof why, "cannot be opened: %s", std::strerror(errno));
+    report(run, dir, why);
+    return;
+  }
+  char name[64] = {};
+  sprintf_s(name, sizeof name, "page_%02x.bin", kPageFirmwareStatus);
+  decode_member(run, dir, dir_fd.value, name, false);
+  for (const log_page &page : kLogPages) {
+    sprintf_s(name, sizeof name, "page_%02x.bin", page.code);
+    decode_member(run, dir, dir_fd.value, name, true);
   }
   end_nv_group(run);
   for (unsigned chunk = 0; chunk < kMaxChunkFiles; ++chunk) {
-    sprintf_s(path, sizeof path, "%s/page_f4_%u.bin", dir, chunk);
-    if (!exists(path)) break;
-    const std::span<const std::uint8_t> bytes = load(run, path);
+    sprintf_s(name, sizeof name, "page_f4_%u.bin", chunk);
+    if (!holds(dir_fd.value, name)) break;
+    char path[4096] = {};
+    sprintf_s(path, sizeof path, "%s/%s", dir, name);
+    const std::span<const std::uint8_t> bytes = load(run, path, name, dir_fd.value);
     if (bytes.empty()) break;
     add_nv_chunk(run, path, bytes);
     if (run.nv != nv_state::collecting) break;
@@ -176,56 +301,45 @@ bool is_directory(const char *path) {
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// "--page 0xNN": the page code for every file; -1 when the text is no code.
+}  // namespace
+
 int parse_page_code(const char *text) {
+  if (text == nullptr || text[0] == '\0' || text[0] == '-' || text[0] == '+') return -1;
   char *end = nullptr;
+  errno = 0;
   const long code = std::strtol(text, &end, 0);
-  if (end == text || *end != '\0' || code < 0 || code > 0xFF) return -1;
+  if (errno != 0 || end == text || *end != '\0' || code < 0 || code > 0xFF) return -1;
   return static_cast<int>(code);
 }
 
-}  // namespace
-
-int decode_command(int argc, char **argv) {
-  guard::heap<std::uint8_t> page(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
+int decode_command(std::span<char *> paths, int page, const run_args &args) {
+  guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
   guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
-  if (page.value == nullptr || file.value == nullptr) {
-    std::fputs("corvane-pages: no memory for the page buffers\n", stderr);
+  if (page_block.value == nullptr || file.value == nullptr) {
+    pages_error("no memory for the page buffers");
     return kExitFailed;
   }
-  decode_run run(page_span(page.value, kPageBufferSize),
+  decode_run run(page_span(page_block.value, kPageBufferSize),
                  std::span<std::uint8_t, kMaxPageBytes>(file.value, kMaxPageBytes));
-  int first = 0;
-  if (argc >= 2 && std::strcmp(argv[0], "--page") == 0) {
-    run.forced_code = parse_page_code(argv[1]);
-    if (run.forced_code < 0) {
-      std::fprintf(stderr, "corvane-pages: --page %s: not a page code (0x00 to 0xFF)\n", argv[1]);
-      return kExitUsage;
-    }
-    first = 2;
-  }
-  if (first >= argc) {
-    std::fputs("corvane-pages: decode needs a capture directory or page files\n", stderr);
-    return kExitUsage;
-  }
+  run.forced_code = page;
+  run.as_json = args.json;
   // The decoders' text goes where corvane log would append it, but here.
   g_log_stream = stdout;
-  for (int i = first; i < argc; ++i) {
-    if (is_directory(argv[i])) {
+  for (char *path : paths) {
+    if (is_directory(path)) {
       end_nv_group(run);
       if (run.forced_code >= 0) {
-        report(run, argv[i], "--page applies to page files, not to a capture directory");
+        report(run, path, "--page applies to page files, not to a capture directory");
         continue;
       }
-      decode_directory(run, argv[i]);
+      decode_directory(run, path);
     } else {
-      decode_file(run, argv[i]);
+      decode_file(run, path, path, AT_FDCWD);
     }
   }
   end_nv_group(run);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("corvane-pages: the decoded text could not be written\n", stderr);
-    return kExitFailed;
-  }
-  return run.status;
+  if (!run.as_json) return finish_text(run.status);
+  json doc = json_doc::begin("decode", args.argc, args.argv);
+  doc["pages"] = std::move(run.pages);
+  return json_doc::finish_document(doc, run.status);
 }

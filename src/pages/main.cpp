@@ -1,55 +1,149 @@
 // corvane-pages: captures an expander's pages, decodes captured pages with
-// corvane's own decoders, and shows what a download would send.
+// corvane's own decoders, shows what a download would send and what an
+// expander runs.
+#include <getopt.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "pages/pages.h"
+#include "pages/status.h"
 #include "pages/watch.h"
+
+#ifndef CORVANE_VERSION
+#define CORVANE_VERSION "unknown"
+#endif
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: corvane-pages capture DIR DEVICE\n"
-    "       corvane-pages decode [--page 0xNN] PATH...\n"
-    "       corvane-pages image FILE [--pieces]\n"
+    "usage: corvane-pages capture [--json] DIR DEVICE\n"
+    "       corvane-pages decode [--json] [--page 0xNN] PATH...\n"
+    "       corvane-pages image [--json] [--pieces] FILE\n"
+    "       corvane-pages status [--json] DEVICE\n"
     "       corvane-pages metrics [--textfile DIR] [DEVICE...]\n"
     "       corvane-pages health [--json] [--ignore ELEMENT[,ELEMENT...]] [DEVICE...]\n"
     "       corvane-pages events DEVICE --state FILE\n"
+    "       corvane-pages --help | --version\n"
     "  capture  read the expander's pages (read-only) into the new directory DIR\n"
     "  decode   decode a capture directory or page files (binary or hex) to standard output,\n"
     "           as corvane log writes them to its operation log\n"
     "  image    what corvane download=FILE would send, without a device\n"
+    "  status   the expander's identity and its firmware and data images (read-only)\n"
     "  metrics  the expanders' state in the Prometheus text format (every SES node without DEVICE)\n"
     "  health   a verdict per expander and overall, as a Nagios plugin\n"
-    "  events   send RAM log entries not yet sent to the system log\n";
+    "  events   send RAM log entries not yet sent to the system log\n"
+    "  --json   one JSON document on standard output instead of text\n";
 
-int usage_error() {
+enum option_id { kOptJson = 1000, kOptPage, kOptPieces, kOptHelp = 'h', kOptVersion = 'V' };
+
+constexpr option kOptions[] = {
+    {"json", no_argument, nullptr, kOptJson},   {"page", required_argument, nullptr, kOptPage},
+    {"pieces", no_argument, nullptr, kOptPieces}, {"help", no_argument, nullptr, kOptHelp},
+    {"version", no_argument, nullptr, kOptVersion}, {nullptr, 0, nullptr, 0}};
+
+int usage_error(const char *why) {
+  if (why != nullptr) std::fprintf(stderr, "corvane-pages: %s\n", why);
   std::fputs(kUsage, stderr);
   return kExitUsage;
+}
+
+int print_and_exit(const char *text) {
+  std::fputs(text, stdout);
+  return finish_text(kExitOk);
+}
+
+struct command_line {
+  const char *command = nullptr;
+  bool json = false;
+  bool pieces = false;
+  int page = -1;
+  bool help = false;
+  bool version = false;
+  int first_operand = 0;
+};
+
+// Options that apply to a command it does not take are usage errors.
+bool options_fit(const command_line &line, const char *command) {
+  const bool decode = std::strcmp(command, "decode") == 0;
+  const bool image = std::strcmp(command, "image") == 0;
+  return (line.page < 0 || decode) && (!line.pieces || image);
+}
+
+// Parses argv[first..argc); 0, or the usage error's exit status.
+int parse_options(int argc, char **argv, int first, command_line &line) {
+  optind = first;
+  opterr = 0;
+  int c = 0;
+  while ((c = getopt_long(argc, argv, "hV", kOptions, nullptr)) != -1) {
+    switch (c) {
+      case kOptJson: line.json = true; break;
+      case kOptPieces: line.pieces = true; break;
+      case kOptHelp: line.help = true; break;
+      case kOptVersion: line.version = true; break;
+      case kOptPage:
+        line.page = parse_page_code(optarg);
+        if (line.page < 0) {
+          std::fprintf(stderr, "corvane-pages: --page %s: not a page code (0x00 to 0xFF)\n", optarg);
+          return usage_error(nullptr);
+        }
+        break;
+      default: {
+        char why[kWhySize] = {};
+        if (optopt != 0 && optopt < 256) {
+          std::snprintf(why, sizeof why, "option -%c: unknown, or its value is missing", optopt);
+        } else {
+          std::snprintf(why, sizeof why, "%s: unknown option, or its value is missing",
+                        argv[optind - 1]);
+        }
+        return usage_error(why);
+      }
+    }
+  }
+  line.first_operand = optind;
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return kExitOk;
+  command_line line;
+  if (argc >= 2 && argv[1][0] == '-') {
+    if (const int error = parse_options(argc, argv, 1, line); error != 0) return error;
+    if (line.help) return print_and_exit(kUsage);
+    if (line.version) return print_and_exit("corvane-pages " CORVANE_VERSION "\n");
+    return usage_error("a command is needed first");
   }
-  if (argc < 2) return usage_error();
-  const char *command = argv[1];
-  if (std::strcmp(command, "capture") == 0) {
-    if (argc != 4) return usage_error();
-    return capture_command(argv[2], argv[3]);
+  if (argc < 2) return usage_error(nullptr);
+  line.command = argv[1];
+  // The watching commands read their own options.
+  if (std::strcmp(line.command, "metrics") == 0) return metrics_command(argc - 2, argv + 2);
+  if (std::strcmp(line.command, "health") == 0) return health_command(argc - 2, argv + 2);
+  if (std::strcmp(line.command, "events") == 0) return events_command(argc - 2, argv + 2);
+  // Options may stand anywhere after the command; "--" ends them.
+  if (const int error = parse_options(argc, argv, 2, line); error != 0) return error;
+  if (line.help) return print_and_exit(kUsage);
+  if (line.version) return print_and_exit("corvane-pages " CORVANE_VERSION "\n");
+  if (!options_fit(line, line.command)) return usage_error("an option that command does not take");
+  const int operands = argc - line.first_operand;
+  char **operand = argv + line.first_operand;
+  const run_args run{argc, argv, line.json};
+  if (std::strcmp(line.command, "capture") == 0) {
+    if (operands != 2) return usage_error("capture takes a directory and a device");
+    return capture_command(operand[0], operand[1], run);
   }
-  if (std::strcmp(command, "decode") == 0) return decode_command(argc - 2, argv + 2);
-  if (std::strcmp(command, "image") == 0) {
-    if (argc == 3) return image_command(argv[2], false);
-    if (argc == 4 && std::strcmp(argv[3], "--pieces") == 0) return image_command(argv[2], true);
-    if (argc == 4 && std::strcmp(argv[2], "--pieces") == 0) return image_command(argv[3], true);
-    return usage_error();
+  if (std::strcmp(line.command, "decode") == 0) {
+    if (operands < 1) return usage_error("decode needs a capture directory or page files");
+    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run);
   }
-  if (std::strcmp(command, "metrics") == 0) return metrics_command(argc - 2, argv + 2);
-  if (std::strcmp(command, "health") == 0) return health_command(argc - 2, argv + 2);
-  if (std::strcmp(command, "events") == 0) return events_command(argc - 2, argv + 2);
-  return usage_error();
+  if (std::strcmp(line.command, "image") == 0) {
+    if (operands != 1) return usage_error("image takes one file");
+    return image_command(operand[0], line.pieces, run);
+  }
+  if (std::strcmp(line.command, "status") == 0) {
+    if (operands != 1) return usage_error("status takes one device");
+    return status_command(operand[0], line.json, argc, argv);
+  }
+  return usage_error("unknown command");
 }

@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr std::size_t kPageLengthOffset = 2;  // be16: bytes that follow byte 3
-constexpr std::size_t kPageHeaderSize = 4;
-
 // Enclosure Status page: 8-byte header, the overall status element, then one
 // 4-byte element per slot.
 constexpr std::size_t kOverallElement = 8;
@@ -57,7 +54,7 @@ int sssf_status_page(std::span<const std::uint8_t> page, int count) {
 }  // namespace
 
 std::span<const std::uint8_t> ses_page_bytes(std::span<const std::uint8_t> work) {
-  const std::size_t held = std::size_t{bytes::be16(work, kPageLengthOffset)} + kPageHeaderSize;
+  const std::size_t held = page_header::declared_size(work);
   if (held > work.size()) return {};
   return work.first(held);
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace download_piece {
 
@@ -18,6 +19,16 @@ inline constexpr std::size_t kPageLengthBias = 5;     // command byte and offset
 
 // An image starting with these bytes is firmware: activation follows.
 inline constexpr std::array<std::uint8_t, 4> kFirmwareSignature = {0x50, 0x4D, 0x43, 0x00};
+
+// True when image bytes start with the firmware signature; fewer bytes than
+// the signature never carry it.
+constexpr bool has_firmware_signature(std::span<const std::uint8_t> image) {
+  if (image.size() < kFirmwareSignature.size()) return false;
+  for (std::size_t i = 0; i < kFirmwareSignature.size(); ++i) {
+    if (image[i] != kFirmwareSignature[i]) return false;
+  }
+  return true;
+}
 
 // Page length and parameter list length of a piece of n image bytes.
 constexpr std::size_t page_length(std::size_t n) { return n + kPageLengthBias; }

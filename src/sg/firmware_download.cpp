@@ -25,11 +25,7 @@ void fill_header(std::span<std::uint8_t> param, std::size_t count, std::uint32_t
 // True when the first piece starts with the firmware signature; a piece
 // shorter than the signature never carries it.
 bool carries_signature(std::span<const std::uint8_t> param, std::size_t count) {
-  if (count < kFirmwareSignature.size()) return false;
-  for (std::size_t i = 0; i < kFirmwareSignature.size(); ++i) {
-    if (param[kHeaderSize + i] != kFirmwareSignature[i]) return false;
-  }
-  return true;
+  return count >= kFirmwareSignature.size() && has_firmware_signature(param.subspan(kHeaderSize));
 }
 
 void report_file_error(const char *format_open_or_read, const char *file) {

@@ -36,7 +36,10 @@ void add_line(char *block, char *line, bool first) {
   memset_s(line, kTextSize, 0, kTextSize);
 }
 
-void build_block(std::span<const std::uint8_t> page, char *block, char *line) {
+}  // namespace
+
+void firmware_version_block(std::span<const std::uint8_t> page, char *block) {
+  char line[kTextSize] = {};
   sprintf_s(line, kTextSize, "Active Image:  image%d\n",
             static_cast<int>(bytes::u8(page, kActiveImageOffset)) - 5);
   add_line(block, line, true);
@@ -51,13 +54,10 @@ void build_block(std::span<const std::uint8_t> page, char *block, char *line) {
   add_line(block, line, false);
 }
 
-}  // namespace
-
 // Reads page 0x82 twice (only the second read counts) and shows the active
 // image and data numbers and versions on screen and, stamped, in the log.
 int firmware_query(const char *dev) {
   char block[kTextSize] = {};
-  char line[kTextSize] = {};
   guard::heap<std::uint8_t> page(static_cast<std::uint8_t *>(std::malloc(kReceiveSize)));
   if (page.value == nullptr) return -1;
   memset_s(page.value, kReceiveSize, 0, kReceiveSize);
@@ -72,7 +72,7 @@ int firmware_query(const char *dev) {
     return -1;
   }
 
-  build_block(buf, block, line);
+  firmware_version_block(buf, block);
   recorde_log(block, 1);
   std::printf("%s", block);
   return 0;

@@ -38,6 +38,10 @@ extern int g_fw_flag;
 // (nothing printed on failure).
 int firmware_query(const char *dev);
 
+// The four-line version block of a firmware status page (0x82) into block
+// (kTextSize bytes), as firmware_query shows it.
+void firmware_version_block(std::span<const std::uint8_t> page, char *block);
+
 // Sends the image file in 512-byte pieces; 0 when every piece was accepted.
 int firmware_download(const char *file, const char *dev);
 

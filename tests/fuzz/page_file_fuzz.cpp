@@ -14,15 +14,6 @@
 #include "pages/pages.h"
 #include "scratch_log.h"
 
-namespace {
-
-bool decodable(int code) {
-  return code == kPageRamLog || code == kPageEnclosureStatus || code == kPageAdditionalElement ||
-         code == kPageSssf;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   fuzzsupport::use_scratch_log();
   return 0;
@@ -45,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }
   if (n >= 0) {
     const auto page_bytes = file.first(static_cast<std::size_t>(n));
-    if (check_whole_page(page_bytes, why) == 0 && decodable(page_bytes[0])) {
+    if (check_whole_page(page_bytes, why) == 0 && is_log_page(page_bytes[0])) {
       auto *buffer = new std::uint8_t[kPageBufferSize]();
       const page_span page(buffer, kPageBufferSize);
       std::memcpy(page.data(), page_bytes.data(), std::min(page_bytes.size(), kReceiveSize));

@@ -41,9 +41,13 @@ sim_options with_program(sim_options o) {
 
 // The decoded pages of a corvane log run: its operation log from the RAM
 // log's heading on (the start lines and the version block carry the run).
+// The log from the version block on, its time stamp aside: what decode of
+// the capture gives.
 std::string decoded_part(const sim_result &r) {
   const std::size_t at = r.log.find("\nincollect RAM log\n");
-  return at == std::string::npos ? "" : r.log.substr(at);
+  const std::size_t block = r.log.rfind("Active Image:  ", at);
+  if (at == std::string::npos || block == std::string::npos) return "";
+  return r.log.substr(block);
 }
 
 // The NV crash log as the log road writes it in process, against the same

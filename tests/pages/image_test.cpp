@@ -152,7 +152,7 @@ TEST(PagesImage, UnreadableFile) {
   EXPECT_EQ(missing.err, "corvane-pages: " + s.dir() + "/none.bin: cannot be opened: No such file or directory\n");
   const sim_result directory = image(s, {s.dir()});
   EXPECT_EQ(directory.status, 1);
-  EXPECT_EQ(directory.err, "corvane-pages: " + s.dir() + ": cannot be read: Is a directory\n");
+  EXPECT_EQ(directory.err, "corvane-pages: " + s.dir() + ": not a regular file\n");
   EXPECT_EQ(image(s, {}).status, 2);
 }
 
