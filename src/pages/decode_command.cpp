@@ -66,14 +66,14 @@ struct text_sink {
 
   explicit text_sink(bool json) {
     if (json) stream = open_memstream(&text, &size);
-    g_log_stream = stream != nullptr ? stream : stdout;
+    set_log_stream(stream != nullptr ? stream : stdout);
   }
   text_sink(const text_sink &) = delete;
   text_sink &operator=(const text_sink &) = delete;
   ~text_sink() {
     if (stream != nullptr) std::fclose(stream);
     std::free(text);
-    g_log_stream = stdout;
+    set_log_stream(stdout);
   }
 
   // The lines written so far, each without its newline.
@@ -324,7 +324,7 @@ int decode_command(std::span<char *> paths, int page, const run_args &args) {
   run.forced_code = page;
   run.as_json = args.json;
   // The decoders' text goes where corvane log would append it, but here.
-  g_log_stream = stdout;
+  set_log_stream(stdout);
   for (char *path : paths) {
     if (is_directory(path)) {
       end_nv_group(run);
