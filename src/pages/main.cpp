@@ -10,6 +10,7 @@
 #include "pages/pages.h"
 #include "pages/status.h"
 #include "sg/sg_reason.h"
+#include "pages/watch.h"
 
 #ifndef CORVANE_VERSION
 #define CORVANE_VERSION "unknown"
@@ -22,12 +23,18 @@ constexpr char kUsage[] =
     "       corvane-pages decode [--json | --hex] [--unchecked] [--page 0xNN] PATH...\n"
     "       corvane-pages image [--json] [--pieces] FILE\n"
     "       corvane-pages status [--json] DEVICE\n"
+    "       corvane-pages metrics [--textfile DIR] [DEVICE...]\n"
+    "       corvane-pages health [--json] [--ignore ELEMENT[,ELEMENT...]] [DEVICE...]\n"
+    "       corvane-pages events DEVICE --state FILE\n"
     "       corvane-pages --help | --version\n"
     "  capture  read the expander's pages (read-only) into the new directory DIR\n"
     "  decode   decode a capture directory or page files (binary or hex) to standard output,\n"
     "           as corvane log writes them to its operation log\n"
     "  image    what corvane download=FILE would send, without a device\n"
     "  status   the expander's identity and its firmware and data images (read-only)\n"
+    "  metrics  the expanders' state in the Prometheus text format (every SES node without DEVICE)\n"
+    "  health   a verdict per expander and overall, as a Nagios plugin\n"
+    "  events   send RAM log entries not yet sent to the system log\n"
     "  --json   one JSON document on standard output instead of text\n"
     "  --hex    decode: each page's bytes as hex text instead of their decoding\n"
     "  --unchecked  decode: decode a page that fails its check all the same, marked so\n";
@@ -124,6 +131,10 @@ int main(int argc, char **argv) {
   }
   if (argc < 2) return usage_error(nullptr);
   line.command = argv[1];
+  // The watching commands read their own options.
+  if (std::strcmp(line.command, "metrics") == 0) return metrics_command(argc - 2, argv + 2);
+  if (std::strcmp(line.command, "health") == 0) return health_command(argc - 2, argv + 2);
+  if (std::strcmp(line.command, "events") == 0) return events_command(argc - 2, argv + 2);
   // Options may stand anywhere after the command; "--" ends them.
   if (const int error = parse_options(argc, argv, 2, line); error != 0) return error;
   if (line.help) return print_and_exit(kUsage);
