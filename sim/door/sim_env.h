@@ -11,6 +11,9 @@ inline constexpr const char *kNodes = "EXPANDER_SIM_NODES";            // nodes 
 inline constexpr const char *kTranscript = "EXPANDER_SIM_TRANSCRIPT";  // transcript file
 inline constexpr const char *kTranscriptData = "EXPANDER_SIM_TRANSCRIPT_DATA";  // data bytes kept
 inline constexpr const char *kCapture = "EXPANDER_SIM_CAPTURE";        // capture directory
+inline constexpr const char *kExpanders = "EXPANDER_SIM_EXPANDERS";    // number of expanders
+inline constexpr const char *kPaths = "EXPANDER_SIM_PATHS";            // NODE=EXPANDER,...
+inline constexpr const char *kQuirks = "EXPANDER_SIM_QUIRKS";          // [EXPANDER:]KIND[=VALUE],...
 inline constexpr const char *kLogUnopenable = "EXPANDER_SIM_LOG_UNOPENABLE";  // "1": log open fails
 
 // The node paths the simulator answers: /dev/sgsim<N>. Each is a character
