@@ -11,6 +11,8 @@
 #include "pages/check_verify.h"
 #include "pages/pages.h"
 #include "pages/status.h"
+#include "sg/sg_reason.h"
+#include "pages/watch.h"
 
 #ifndef CORVANE_VERSION
 #define CORVANE_VERSION "unknown"
@@ -20,11 +22,14 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: corvane-pages capture [--json] DIR DEVICE\n"
-    "       corvane-pages decode [--json] [--page 0xNN] PATH...\n"
+    "       corvane-pages decode [--json | --hex] [--unchecked] [--page 0xNN] PATH...\n"
     "       corvane-pages image [--json] [--pieces] FILE\n"
     "       corvane-pages status [--json] DEVICE\n"
     "       corvane-pages check [--json] [--expect VERSION] IMAGE DEVICE\n"
     "       corvane-pages verify [--json] --expect VERSION [--data] [--timeout SECONDS] DEVICE\n"
+    "       corvane-pages metrics [--textfile DIR] [DEVICE...]\n"
+    "       corvane-pages health [--json] [--ignore ELEMENT[,ELEMENT...]] [DEVICE...]\n"
+    "       corvane-pages events DEVICE --state FILE\n"
     "       corvane-pages --help | --version\n"
     "  capture  read the expander's pages (read-only) into the new directory DIR\n"
     "  decode   decode a capture directory or page files (binary or hex) to standard output,\n"
@@ -36,15 +41,23 @@ constexpr char kUsage[] =
     "           3 refused, 1 error)\n"
     "  verify   after a download: wait until the expander runs VERSION (exit 0 verified,\n"
     "           4 another version, 1 no answer)\n"
-    "  --json   one JSON document on standard output instead of text\n";
+    "  metrics  the expanders' state in the Prometheus text format (every SES node without DEVICE)\n"
+    "  health   a verdict per expander and overall, as a Nagios plugin\n"
+    "  events   send RAM log entries not yet sent to the system log\n"
+    "  --json   one JSON document on standard output instead of text\n"
+    "  --hex    decode: each page's bytes as hex text instead of their decoding\n"
+    "  --unchecked  decode: decode a page that fails its check all the same, marked so\n";
 
 enum option_id {
-  kOptJson = 1000, kOptPage, kOptPieces, kOptExpect, kOptData, kOptTimeout, kOptHelp = 'h', kOptVersion = 'V'
+  kOptJson = 1000, kOptPage, kOptPieces, kOptHex, kOptUnchecked, kOptExpect, kOptData, kOptTimeout,
+  kOptHelp = 'h', kOptVersion = 'V'
 };
 
 constexpr option kOptions[] = {
     {"json", no_argument, nullptr, kOptJson},   {"page", required_argument, nullptr, kOptPage},
-    {"pieces", no_argument, nullptr, kOptPieces}, {"help", no_argument, nullptr, kOptHelp},
+    {"pieces", no_argument, nullptr, kOptPieces}, {"hex", no_argument, nullptr, kOptHex},
+    {"unchecked", no_argument, nullptr, kOptUnchecked},
+    {"help", no_argument, nullptr, kOptHelp},
     {"version", no_argument, nullptr, kOptVersion}, {"expect", required_argument, nullptr, kOptExpect},
     {"data", no_argument, nullptr, kOptData},       {"timeout", required_argument, nullptr, kOptTimeout},
     {nullptr, 0, nullptr, 0}};
@@ -64,6 +77,8 @@ struct command_line {
   const char *command = nullptr;
   bool json = false;
   bool pieces = false;
+  bool hex = false;
+  bool unchecked = false;
   int page = -1;
   bool help = false;
   bool version = false;
@@ -92,7 +107,9 @@ bool options_fit(const command_line &line, const char *command) {
   const bool image = std::strcmp(command, "image") == 0;
   const bool check = std::strcmp(command, "check") == 0;
   const bool verify = std::strcmp(command, "verify") == 0;
-  return (line.page < 0 || decode) && (!line.pieces || image) && (line.expect == nullptr || check || verify) &&
+  // --hex prints text, so it does not go with --json.
+  return (line.page < 0 || decode) && (!line.pieces || image) && (!line.hex || (decode && !line.json)) &&
+         (!line.unchecked || (decode && !line.hex)) && (line.expect == nullptr || check || verify) &&
          (!line.data || verify) && (line.timeout == nullptr || verify);
 }
 
@@ -105,6 +122,8 @@ int parse_options(int argc, char **argv, int first, command_line &line) {
     switch (c) {
       case kOptJson: line.json = true; break;
       case kOptPieces: line.pieces = true; break;
+      case kOptHex: line.hex = true; break;
+      case kOptUnchecked: line.unchecked = true; break;
       case kOptHelp: line.help = true; break;
       case kOptVersion: line.version = true; break;
       case kOptExpect: line.expect = optarg; break;
@@ -158,6 +177,9 @@ int check_main(int argc, char **argv, command_line &line) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // A failed exchange's reason reaches standard error through the run's own
+  // messages, so that --json documents carry it too.
+  g_sg_reason_stream = nullptr;
   command_line line;
   if (argc >= 2 && argv[1][0] == '-') {
     if (const int error = parse_options(argc, argv, 1, line); error != 0) return error;
@@ -167,6 +189,10 @@ int main(int argc, char **argv) {
   }
   if (argc < 2) return usage_error(nullptr);
   line.command = argv[1];
+  // The watching commands read their own options.
+  if (std::strcmp(line.command, "metrics") == 0) return metrics_command(argc - 2, argv + 2);
+  if (std::strcmp(line.command, "health") == 0) return health_command(argc - 2, argv + 2);
+  if (std::strcmp(line.command, "events") == 0) return events_command(argc - 2, argv + 2);
   // check exits 2 for "nothing to do": its wrong command lines exit 1.
   if (is_command(line, "check")) return check_main(argc, argv, line);
   // Options may stand anywhere after the command; "--" ends them.
@@ -183,7 +209,8 @@ int main(int argc, char **argv) {
   }
   if (std::strcmp(line.command, "decode") == 0) {
     if (operands < 1) return usage_error("decode needs a capture directory or page files");
-    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run);
+    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run, line.hex,
+                          line.unchecked);
   }
   if (std::strcmp(line.command, "image") == 0) {
     if (operands != 1) return usage_error("image takes one file");

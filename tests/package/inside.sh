@@ -54,6 +54,13 @@ check "corvane-pages capture under expander-sim exits 0" test $? -eq 0
 check "corvane-pages decodes the capture offline" \
   bash -c 'corvane-pages decode /tmp/case | grep -q "\"LINK SSP: RX Nak CRC Error\""'
 check "man -w 8 corvane-pages" test "$(man -w 8 corvane-pages)" = /usr/share/man/man8/corvane-pages.8.gz
+for unit in corvane-metrics.service corvane-metrics.timer corvane-events@.service corvane-events@.timer; do
+  check "$unit is installed" test -f "/lib/systemd/system/$unit"
+done
+check "no corvane timer is enabled" bash -c '! ls /etc/systemd/system/*.wants/corvane-* 2>/dev/null | grep -q .'
+expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane-pages health /dev/sgsim0 > health.txt
+check "corvane-pages health finds the simulated critical element" test $? -eq 2
+check "corvane-pages health names it" grep -q ': element 4 Critical$' health.txt
 check "the simulated runs left /var/log alone" test ! -e /var/log/expander_log.txt
 
 # Completion of the command word, of download='s file name and of the nodes.
