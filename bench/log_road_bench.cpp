@@ -47,7 +47,7 @@ struct scratch {
     close(mkstemp(floor_name));
     road = road_name;
     floor = floor_name;
-    std::snprintf(g_log_file_path, sizeof g_log_file_path, "%s", road.c_str());
+    if (!set_log_file_path(road.c_str())) std::abort();
   }
   ~scratch() {
     unlink(road.c_str());

@@ -2,19 +2,15 @@
 
 #include <cstddef>
 
+#include "common/page_bytes.h"
+
 namespace benchpages {
 namespace {
 
+using page_bytes::put_be16;
+using page_bytes::put_be32;
+
 constexpr std::size_t kReceive = 2048;
-
-void put_be16(bytevec &b, std::size_t off, std::uint32_t v) {
-  b.at(off) = static_cast<std::uint8_t>(v >> 8);
-  b.at(off + 1) = static_cast<std::uint8_t>(v);
-}
-
-void put_be32(bytevec &b, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.at(off + i) = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
 
 // Header 32 bytes (page_length at 2, record_bytes at 18, byte sum of the
 // records at 20), then 63 records of eight big-endian words.

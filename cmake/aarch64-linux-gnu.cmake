@@ -2,7 +2,7 @@
 # Programs built here run on this machine under qemu-user emulation: CTest
 # starts test programs through CMAKE_CROSSCOMPILING_EMULATOR, and programs
 # those tests start in turn are run by the kernel's binfmt_misc handler
-# (scripts/binfmt.sh registers it).
+# (scripts/setup.sh registers it).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 

@@ -27,11 +27,9 @@ runs=${BENCH_RUNS:-21}
 build=build/bench-release
 out=build/bench
 
-if [ "$(id -u)" = 0 ]; then sudo=(); else sudo=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq cmake ninja-build g++ libbenchmark-dev libfmt-dev strace \
-  python3 >/dev/null
+# shellcheck source=scripts/lib/common.sh
+. "$root/scripts/lib/common.sh"
+need_packages cmake ninja-build g++ libbenchmark-dev libfmt-dev strace python3
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_TESTS=OFF \
   >/dev/null

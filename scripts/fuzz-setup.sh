@@ -4,9 +4,8 @@
 # everything is in place; proves the toolchain by linking a tiny target.
 set -euo pipefail
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=scripts/lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
 
 # Links an empty fuzz target with the runtimes the real targets use.
 toolchain_works() {
@@ -23,11 +22,7 @@ toolchain_works() {
 }
 
 toolchain_works && exit 0
-echo "fuzz-setup: installing clang-14 libclang-rt-14-dev cmake ninja-build"
-export DEBIAN_FRONTEND=noninteractive
-as_root apt-get update -qq -o DPkg::Lock::Timeout=600
-as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends \
-  clang-14 libclang-rt-14-dev cmake ninja-build >/dev/null
+need_packages clang-14 libclang-rt-14-dev cmake ninja-build
 if ! toolchain_works; then
   echo "fuzz-setup: clang++-14 still cannot link a libFuzzer target" >&2
   exit 1

@@ -24,6 +24,8 @@ set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
+# shellcheck source=scripts/lib/common.sh
+. "$root/scripts/lib/common.sh"
 build=build/fuzz
 targets=(${CORVANE_FUZZ_TARGETS:-log_road nv_assembly format bounded_copy page_file})
 
@@ -82,8 +84,7 @@ if [ "$make_corpus" -eq 1 ]; then
 fi
 
 # The sanitizers stop at the first fault; leaks count as findings.
-export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+sanitizer_env
 
 summary=() failed=0
 for t in "${targets[@]}"; do

@@ -1,9 +1,12 @@
 #!/bin/bash
-# Builds the Debian binary packages corvane and corvane-sim for amd64 and
-# (cross-built with Debian's cross toolchain) arm64 into build/packages/, then
-# checks every package with lintian: errors or warnings fail the build.
+# Builds the Debian binary packages corvane and corvane-sim into
+# build/packages/ for this machine's architecture, or for the ones asked for
+# (another one cross-built with Debian's cross toolchain), then checks every
+# package with lintian: errors or warnings fail the build.
 #
-#   scripts/package.sh [ARCH...]      default: amd64 arm64
+#   scripts/package.sh [ARCH...]      default: $CORVANE_PACKAGE_ARCHS, or this
+#                                     machine's architecture alone
+#   scripts/package.sh amd64 arm64    both (the package test and CI ask so)
 #
 # Each architecture builds in a copy of the tree in a temporary directory
 # under /tmp: dpkg-buildpackage puts its products beside the tree, and the
@@ -17,35 +20,23 @@ cd "$root"
 out=build/packages
 jobs=${CORVANE_JOBS:-2}
 archs=("$@")
-[ ${#archs[@]} -gt 0 ] || archs=(amd64 arm64)
+# shellcheck disable=SC2206
+[ ${#archs[@]} -gt 0 ] || archs=(${CORVANE_PACKAGE_ARCHS:-$(dpkg --print-architecture)})
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=scripts/lib/common.sh
+. "$root/scripts/lib/common.sh"
 
 # What building and checking the packages needs, by package name. A cross
 # build also needs the target's C library as a package of that architecture:
-# dpkg-shlibdeps reads its symbols to write the packages' dependencies.
+# dpkg-shlibdeps reads its symbols to write the packages' dependencies
+# (need_packages adds the architecture to dpkg).
 needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian libsgutils2-dev)
 for arch in "${archs[@]}"; do
   [ "$arch" = "$(dpkg --print-architecture)" ] && continue
   needs+=("crossbuild-essential-$arch" "libc6-dev:$arch" "libsgutils2-dev:$arch")
-  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-    echo "package: adding the $arch architecture to dpkg"
-    as_root dpkg --add-architecture "$arch"
-  fi
 done
-missing=()
-for p in "${needs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "package: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  # A third-party source that fails to update must not stop the install.
-  as_root apt-get update -qq -o DPkg::Lock::Timeout=600 || true
-  as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# A third-party source that fails to update must not stop the install.
+need_packages --tolerate-update "${needs[@]}"
 
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 mkdir -p "$out/logs"

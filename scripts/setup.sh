@@ -8,74 +8,14 @@
 #                                         started directly (execve), else 1
 set -euo pipefail
 
-cross_sysroot=/usr/aarch64-linux-gnu
+# shellcheck source=scripts/lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-# Each entry: a file or command that must exist, then the package giving it.
-requirements=(
-  "cmd:cmake cmake"
-  "cmd:ninja ninja-build"
-  "cmd:g++ g++"
-  "cmd:readelf binutils"
-  "cmd:setpriv util-linux"
-  "cmd:ccache ccache"
-  "file:/usr/include/gtest/gtest.h libgtest-dev"
-  "file:/usr/include/gmock/gmock.h libgmock-dev"
-  "file:/usr/src/googletest/CMakeLists.txt googletest"
-  "file:/usr/include/nlohmann/json.hpp nlohmann-json3-dev"
-  "file:/usr/lib/python3/dist-packages/jsonschema/__init__.py python3-jsonschema"
-  "cmd:sg_ses sg3-utils"
-  "cmd:aarch64-linux-gnu-g++ g++-aarch64-linux-gnu"
-  "cmd:qemu-aarch64-static qemu-user-static"
-  # The sg3 utilities' static library, for this machine and for the aarch64
-  # cross build (the arm64 copy needs arm64 added to dpkg's architectures).
-  "file:/usr/lib/$(uname -m)-linux-gnu/libsgutils2.a libsgutils2-dev"
-  "file:/usr/lib/aarch64-linux-gnu/libsgutils2.a libsgutils2-dev:arm64"
-)
-
-# A package named for another architecture can only be installed once dpkg
-# knows that architecture.
-add_foreign_architectures() {
-  local arch
-  for arch in $(missing_packages | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
-    [ "$arch" = "$(dpkg --print-architecture)" ] && continue
-    dpkg --print-foreign-architectures | grep -qx "$arch" && continue
-    echo "setup: adding the $arch architecture to dpkg"
-    as_root dpkg --add-architecture "$arch"
-  done
-}
-
-missing_packages() {
-  local entry what package
-  for entry in "${requirements[@]}"; do
-    what=${entry%% *} package=${entry#* }
-    case $what in
-      cmd:*) command -v "${what#cmd:}" >/dev/null 2>&1 || echo "$package" ;;
-      file:*) [ -e "${what#file:}" ] || echo "$package" ;;
-    esac
-  done
-}
-
-install_missing() {
-  add_foreign_architectures
-  local packages
-  packages=$(missing_packages | sort -u | tr '\n' ' ')
-  [ -z "${packages// /}" ] && return 0
-  echo "setup: installing $packages"
-  export DEBIAN_FRONTEND=noninteractive
-  as_root apt-get update -qq -o DPkg::Lock::Timeout=600
-  # shellcheck disable=SC2086
-  as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends $packages >/dev/null
-  local still
-  still=$(missing_packages | tr '\n' ' ')
-  if [ -n "${still// /}" ]; then
-    echo "setup: still missing after install: $still" >&2
-    return 1
-  fi
-}
+# What building and testing needs, by Debian package. The sg3 utilities'
+# static library is needed for this machine and for the aarch64 cross build.
+requirements=(cmake ninja-build g++ binutils util-linux ccache libgtest-dev libgmock-dev
+              googletest g++-aarch64-linux-gnu qemu-user-static libsgutils2-dev
+              libsgutils2-dev:arm64 nlohmann-json3-dev python3-jsonschema sg3-utils)
 
 # Registers qemu-aarch64-static with binfmt_misc, so that an aarch64 program
 # a test starts is run under emulation like a native one. The F flag opens
@@ -121,5 +61,5 @@ if [ "${1:-}" = "--check-foreign-exec" ]; then
   exit
 fi
 
-install_missing
+need_packages "${requirements[@]}"
 register_binfmt

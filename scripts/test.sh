@@ -17,7 +17,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 jobs=${CORVANE_JOBS:-2}
 logs=build/logs
-cross_sysroot=/usr/aarch64-linux-gnu
+# shellcheck source=scripts/lib/common.sh
+. "$root/scripts/lib/common.sh"
 
 # Some runners start without HOME; the caches below it need one.
 if [ -z "${HOME:-}" ]; then
@@ -84,9 +85,9 @@ suite() {
 
 suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:verify_asan_link_order=0 \
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON
+sanitizer_env
+suite sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON
+unset ASAN_OPTIONS UBSAN_OPTIONS
 
 if bash scripts/setup.sh --check-foreign-exec; then
   no_foreign_exec=0
@@ -104,7 +105,7 @@ echo "==== needed-libs: dynamic dependencies of corvane ===="
 start=$SECONDS needed_ok=1
 for pair in native:x86_64 aarch64:aarch64; do
   program=build/${pair%%:*}/src/corvane
-  if [ ! -x "$program" ] || ! sh tests/build/check_needed.sh readelf "$program" "${pair#*:}"; then
+  if [ ! -x "$program" ] || ! check_libc_only readelf "$program" "${pair#*:}"; then
     needed_ok=0
   fi
 done
@@ -115,44 +116,36 @@ else
   note needed-libs FAILED $((SECONDS - start)) "a corvane build is missing or needs more than libc.so.6"
 fi
 
+# script_stage NAME TITLE OK_DETAIL FAILED_DETAIL COMMAND...: runs COMMAND,
+# its output shown and kept in $logs/NAME.log, and notes the stage. A stage
+# that says "NAME: skipped: ..." is noted with that line.
+script_stage() {
+  local name=$1 title=$2 ok_detail=$3 failed_detail=$4 start=$SECONDS
+  shift 4
+  echo
+  echo "==== $name: $title ===="
+  if "$@" 2>&1 | tee "$logs/$name.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
+    local skipped
+    skipped=$(grep -m1 "^$name: skipped" "$logs/$name.log")
+    note "$name" ok $((SECONDS - start)) "${skipped:-$ok_detail; see $logs/$name.log}"
+  else
+    total_failed=$((total_failed + 1))
+    note "$name" FAILED $((SECONDS - start)) "$failed_detail; see $logs/$name.log"
+  fi
+}
+
 if wanted fuzz; then
-  echo
-  echo "==== fuzz: every fuzz target for a short fixed budget ===="
-  start=$SECONDS
-  if bash scripts/fuzz.sh --short 30 2>&1 | tee "$logs/fuzz.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
-    note fuzz ok $((SECONDS - start)) "each target 30s, no finding; see $logs/fuzz.log"
-  else
-    total_failed=$((total_failed + 1))
-    note fuzz FAILED $((SECONDS - start)) "a target found a fault or did not build; see $logs/fuzz.log"
-  fi
+  script_stage fuzz "every fuzz target for a short fixed budget" "each target 30s, no finding" \
+    "a target found a fault or did not build" bash scripts/fuzz.sh --short 30
 fi
-
 if [ -f tests/kernel/run.sh ] && wanted kernel; then
-  echo
-  echo "==== kernel: real-kernel scenarios ===="
-  start=$SECONDS
-  if bash tests/kernel/run.sh 2>&1 | tee "$logs/kernel.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
-    note kernel ok $((SECONDS - start)) "see $logs/kernel.log"
-  else
-    total_failed=$((total_failed + 1))
-    note kernel FAILED $((SECONDS - start)) "see $logs/kernel.log"
-  fi
+  script_stage kernel "real-kernel scenarios" "real-kernel scenarios passed" "a scenario failed" \
+    bash tests/kernel/run.sh
 fi
-
 if wanted package; then
-  echo
-  echo "==== package: Debian packages in a fresh root ===="
-  start=$SECONDS
-  if bash tests/package/run.sh 2>&1 | tee "$logs/package.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
-    if grep -q '^package: skipped' "$logs/package.log"; then
-      note package ok $((SECONDS - start)) "$(grep -m1 '^package: skipped' "$logs/package.log")"
-    else
-      note package ok $((SECONDS - start)) "amd64 and arm64 built, lintian clean, installed and purged; see $logs/package.log"
-    fi
-  else
-    total_failed=$((total_failed + 1))
-    note package FAILED $((SECONDS - start)) "see $logs/package.log"
-  fi
+  script_stage package "Debian packages in a fresh root" \
+    "amd64 and arm64 built, lintian clean, installed and purged" "a package check failed" \
+    bash tests/package/run.sh
 fi
 
 echo

@@ -20,18 +20,8 @@ freshroot_suite=bookworm
 freshroot_include=ca-certificates,git
 freshroot_tarball=
 
-_freshroot_apt_install() {
-  local missing=() p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "freshroot: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  # A third-party source that fails to update must not stop the install.
-  apt-get update -qq -o DPkg::Lock::Timeout=600 || true
-  apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
-}
+# shellcheck source=scripts/lib/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # This machine's apt sources for Debian itself, in deb822 form. Sources for
 # other suites or other vendors' repositories are left out: the fresh root is
@@ -74,7 +64,7 @@ _freshroot_sources() {
 
 freshroot_prepare() {
   [ "$(id -u)" -eq 0 ] || { echo "freshroot: needs root" >&2; return 1; }
-  _freshroot_apt_install mmdebstrap util-linux tar || return 1
+  need_packages --tolerate-update mmdebstrap util-linux tar || return 1
   mkdir -p "$freshroot_cache/apt-archives/partial" "$freshroot_cache/apt-lists/partial" || return 1
   local sources key
   sources=$(mktemp) || return 1
@@ -131,14 +121,8 @@ freshroot_run() {
   binds+=("$freshroot_cache/apt-archives:/var/cache/apt/archives"
           "$freshroot_cache/apt-lists:/var/lib/apt/lists")
   # shellcheck disable=SC2016
-  # Inside another chroot / is no mount point and cannot be made private;
-  # there the namespace around it already is.
-  unshare -m --propagation unchanged -- bash -c '
+  in_private_mounts bash -c '
     set -e
-    if ! mount --make-rprivate / 2>/dev/null && grep -q " shared:" /proc/self/mountinfo; then
-      echo "freshroot: cannot make the mounts private" >&2
-      exit 1
-    fi
     dir=$1; nbinds=$2; shift 2
     mount --rbind /dev "$dir/dev"
     mount -t proc proc "$dir/proc"

@@ -13,26 +13,17 @@
 #include <cstddef>
 #include <span>
 
+#include "common/page_bytes.h"
+
 namespace sim {
 namespace {
 
-using bytevec = std::vector<std::uint8_t>;
-
-void put_be16(bytevec &b, std::size_t off, std::uint32_t v) {
-  b.at(off) = static_cast<std::uint8_t>(v >> 8);
-  b.at(off + 1) = static_cast<std::uint8_t>(v);
-}
-
-void put_be32(bytevec &b, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.at(off + i) = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
-
-void put_le32(bytevec &b, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.at(off + i) = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-// Sets page_length (bytes 2-3) from the page's size.
-void seal_page_length(bytevec &page) { put_be16(page, 2, static_cast<std::uint32_t>(page.size() - 4)); }
+using page_bytes::bytevec;
+using page_bytes::put_be16;
+using page_bytes::put_be32;
+using page_bytes::put_be64;
+using page_bytes::put_le32;
+using page_bytes::seal_page_length;
 
 // ---------------------------------------------------------------------------
 // Event records (RAM event log and the crash log's flash event log).
@@ -215,17 +206,13 @@ constexpr descriptor_row kDescriptors[] = {
 
 constexpr std::size_t kPhySize = 28;
 
-void put_address(bytevec &b, std::size_t off, std::uint64_t address) {
-  for (int i = 0; i < 8; ++i) b.at(off + i) = static_cast<std::uint8_t>(address >> (56 - 8 * i));
-}
-
 bytevec phy_descriptor(const phy_row &phy) {
   bytevec d(kPhySize);
   d[0] = static_cast<std::uint8_t>(phy.device_type << 4);
   d[2] = phy.initiator;
   d[3] = phy.target;
-  put_address(d, 4, phy.attached_address);
-  put_address(d, 12, phy.sas_address);
+  put_be64(d, 4, phy.attached_address);
+  put_be64(d, 12, phy.sas_address);
   d[20] = phy.phy_id;
   return d;
 }

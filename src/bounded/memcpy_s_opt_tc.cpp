@@ -5,11 +5,7 @@
 int memcpy_sOptTc(void *dest, size_t destMax, const void *src, size_t count) {
   if (count <= destMax && dest != nullptr && src != nullptr && count != 0 &&
       SecBlocksDisjoint(dest, src, count)) {
-    if (count > 64) {
-      memcpy(dest, src, count);
-    } else {
-      SecCopySmall(dest, src, count);
-    }
+    SecCopyBlock(dest, src, count);
     return RESULT_OK;
   }
   return SecMemcpyError(dest, destMax, src, count);

@@ -3,11 +3,7 @@
 
 int memset_sOptAsm(void *dest, size_t destMax, int c, size_t count) {
   if (destMax <= LENGTH_LIMIT && dest != nullptr && count <= destMax) {
-    if (count > 32) {
-      memset(dest, c, count);
-    } else {
-      SecFillSmall(dest, c, count);
-    }
+    SecFillBlock(dest, c, count);
     SecFillBarrier(dest);
     return RESULT_OK;
   }

@@ -4,11 +4,7 @@
 
 int memset_sOptTc(void *dest, size_t destMax, int c, size_t count) {
   if (dest != nullptr && count <= destMax) {
-    if (count > 32) {
-      memset(dest, c, count);
-    } else {
-      SecFillSmall(dest, c, count);
-    }
+    SecFillBlock(dest, c, count);
     SecFillBarrier(dest);
     return RESULT_OK;
   }

@@ -3,7 +3,7 @@
 // which code a call with several faults gets.
 #include "bounded/sec_internal.h"
 
-int SecMemcpyError(void *dest, size_t destMax, const void *src, size_t count) {
+int SecBlockArgsError(void *dest, size_t destMax, const void *src, size_t count) {
   if (destMax == 0 || destMax > LENGTH_LIMIT) return RESULT_RANGE;
   if (dest == nullptr) return RESULT_INVALID;
   if (src == nullptr) {
@@ -14,6 +14,12 @@ int SecMemcpyError(void *dest, size_t destMax, const void *src, size_t count) {
     memset(dest, 0, destMax);
     return RESULT_RANGE_CLEARED;
   }
+  return RESULT_OK;
+}
+
+int SecMemcpyError(void *dest, size_t destMax, const void *src, size_t count) {
+  const int args = SecBlockArgsError(dest, destMax, src, count);
+  if (args != RESULT_OK) return args;
   uintptr_t d = SecAddr(dest);
   uintptr_t s = SecAddr(src);
   if ((s < d && SecReaches(s, d, count)) || (d < s && SecReaches(d, s, count))) {

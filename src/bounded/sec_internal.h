@@ -1,6 +1,7 @@
 // Internals shared by the bounded copy, fill and concatenation routines: the
 // error classifiers entered only when a fast success test fails, the common
-// append step, and the small inline copies and fills of the fast variants.
+// append step and the range tests; the short copies and fills of the fast
+// variants are those of sec_short_copy.h.
 #pragma once
 
 #include <stddef.h>
@@ -8,7 +9,12 @@
 #include <string.h>
 
 #include "bounded/bounded.h"
+#include "bounded/sec_short_copy.h"
 
+// The argument tests every block copy makes first, in their order: a bad
+// capacity, a null destination, a null source (the destination cleared) or
+// a count over the capacity (cleared); RESULT_OK when none applies.
+int SecBlockArgsError(void *dest, size_t destMax, const void *src, size_t count);
 // Error classification of a refused block copy (memcpy_s and its variants).
 int SecMemcpyError(void *dest, size_t destMax, const void *src, size_t count);
 // Error classification of a refused fill (memset_s and its variants).
@@ -48,72 +54,4 @@ inline bool SecBlocksDisjoint(const void *a, const void *b, size_t count) {
   if (pa < pb) return !SecReaches(pa, pb, count);
   if (pb < pa) return !SecReaches(pb, pa, count);
   return false;
-}
-
-inline bool SecBothAligned8(const void *a, const void *b) {
-  return ((SecAddr(a) | SecAddr(b)) & 7u) == 0;
-}
-
-// Copies a short block inline: 8/4/2/1-byte moves chosen by the count when
-// both ends are 8-byte aligned, byte by byte otherwise.
-inline void SecCopySmall(void *dest, const void *src, size_t count) {
-  unsigned char *d = static_cast<unsigned char *>(dest);
-  const unsigned char *s = static_cast<const unsigned char *>(src);
-  if (SecBothAligned8(d, s)) {
-    for (; count >= 8; count -= 8, d += 8, s += 8) memcpy(d, s, 8);
-    if (count >= 4) { memcpy(d, s, 4); d += 4; s += 4; count -= 4; }
-    if (count >= 2) { memcpy(d, s, 2); d += 2; s += 2; count -= 2; }
-    if (count >= 1) *d = *s;
-    return;
-  }
-  for (size_t i = 0; i < count; ++i) d[i] = s[i];
-}
-
-// Copies count bytes (1..64) of disjoint blocks with at most two overlapping
-// moves of a fixed size (the first and the last bytes), which write exactly
-// those bytes; a short copy costs no call and no size dispatch.
-inline void SecCopyUpTo64(void *dest, const void *src, size_t count) {
-  unsigned char *d = static_cast<unsigned char *>(dest);
-  const unsigned char *s = static_cast<const unsigned char *>(src);
-  unsigned char head[32];
-  unsigned char tail[32];
-  if (count >= 32) {
-    memcpy(head, s, 32);
-    memcpy(tail, s + count - 32, 32);
-    memcpy(d, head, 32);
-    memcpy(d + count - 32, tail, 32);
-  } else if (count >= 16) {
-    memcpy(head, s, 16);
-    memcpy(tail, s + count - 16, 16);
-    memcpy(d, head, 16);
-    memcpy(d + count - 16, tail, 16);
-  } else if (count >= 8) {
-    memcpy(head, s, 8);
-    memcpy(tail, s + count - 8, 8);
-    memcpy(d, head, 8);
-    memcpy(d + count - 8, tail, 8);
-  } else if (count >= 4) {
-    memcpy(head, s, 4);
-    memcpy(tail, s + count - 4, 4);
-    memcpy(d, head, 4);
-    memcpy(d + count - 4, tail, 4);
-  } else {
-    const unsigned char first = s[0];
-    const unsigned char middle = s[count / 2];
-    const unsigned char last = s[count - 1];
-    d[0] = first;
-    d[count / 2] = middle;
-    d[count - 1] = last;
-  }
-}
-
-// Fills a short block (32 bytes or fewer) inline: from the constant tables
-// for 0 and 255 on an 8-byte aligned destination, byte by byte otherwise.
-inline void SecFillSmall(void *dest, int c, size_t count) {
-  unsigned char *d = static_cast<unsigned char *>(dest);
-  if ((SecAddr(d) & 7u) == 0 && (c == 0 || c == 255)) {
-    SecCopySmall(d, c == 0 ? g_allZero : g_allFF, count);
-    return;
-  }
-  for (size_t i = 0; i < count; ++i) d[i] = static_cast<unsigned char>(c);
 }

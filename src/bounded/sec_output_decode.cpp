@@ -4,7 +4,7 @@
 // into it).
 #include <string.h>
 
-#include "bounded/sec_output.h"
+#include "bounded/sec_engine.h"
 
 void SecResetSpec(OutputEngine *e) {
   ConversionSpec &s = e->spec;
@@ -123,7 +123,7 @@ void SecDecodeSize(OutputEngine *e) {
   }
 }
 
-// One conversion through the state table (see sec_output.h).
+// One conversion through the state table (see sec_engine.h).
 bool SecReadConversion(OutputEngine *e) {
   for (;;) {
     const auto ch = static_cast<unsigned char>(*e->format);

@@ -7,9 +7,9 @@
 #include <stddef.h>
 
 #include "bounded/sec_output_args.h"
-#include "bounded/sec_output_core.h"
+#include "bounded/sec_format_loop.h"
 
-// A call that failed (any negative result of the core) leaves an empty
+// A call that failed (any negative result of SecVsnprintfImpl) leaves an empty
 // string and returns -1; a count is passed through.
 inline int SecEmptyOnFailure(char *strDest, int ret) {
   if (ret >= 0) return ret;

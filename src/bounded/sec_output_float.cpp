@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "bounded/sec_output.h"
+#include "bounded/sec_engine.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Integer and pointer conversions: d i o u x X p. The digits are built
 // backwards from the end of the work buffer, so nothing is allocated.
-#include "bounded/sec_output.h"
+#include "bounded/sec_engine.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The state table of the format reader and the engine's constant texts.
 #include <string_view>
 
-#include "bounded/sec_output.h"
+#include "bounded/sec_engine.h"
 
 namespace {
 

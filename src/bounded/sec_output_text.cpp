@@ -1,7 +1,7 @@
 // Character and string conversions: c C s S, narrow and wide.
 #include <string.h>
 
-#include "bounded/sec_output.h"
+#include "bounded/sec_engine.h"
 
 namespace {
 

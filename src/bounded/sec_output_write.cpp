@@ -1,5 +1,5 @@
 // The byte-by-byte side of the engine's write path, for texts and fills that
-// may not fit (the fits-the-room side is inline in sec_output.h): every byte
+// may not fit (the fits-the-room side is inline in sec_engine.h): every byte
 // first takes one from the cursor's remaining room; the first byte that does
 // not fit stops the output and turns the character count to -1. Also wide
 // text, converted character by character.
@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "bounded/sec_output.h"
+#include "bounded/sec_engine.h"
 
 void SecWriteMultiCharSlow(OutputEngine *e, char ch, int count) {
   for (int i = 0; i < count && e->charsOut >= 0; ++i) SecOutputOneChar(e, ch);

@@ -1,21 +1,6 @@
 // Bounded string copy.
 #include "bounded/sec_internal.h"
 
-namespace {
-
-// Copies len + 1 bytes (the terminator included): up to 32 inline, by at
-// most two fixed-size moves that write exactly those bytes; longer strings
-// with the C library's memcpy.
-void SecCopyString(char *strDest, const char *strSrc, size_t total) {
-  if (total > 32) {
-    memcpy(strDest, strSrc, total);
-  } else {
-    SecCopyUpTo64(strDest, strSrc, total);
-  }
-}
-
-}  // namespace
-
 int strcpy_s(char *strDest, size_t destMax, const char *strSrc) {
   if (destMax != 0 && destMax <= LENGTH_LIMIT && strDest != nullptr && strSrc != nullptr &&
       strDest != strSrc) {
@@ -27,7 +12,7 @@ int strcpy_s(char *strDest, size_t destMax, const char *strSrc) {
         strDest[0] = '\0';
         return RESULT_OVERLAP_CLEARED;
       }
-      SecCopyString(strDest, strSrc, len + 1);
+      SecCopyBlock(strDest, strSrc, len + 1);
       return RESULT_OK;
     }
   }

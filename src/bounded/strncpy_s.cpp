@@ -19,13 +19,7 @@ int strncpy_s(char *strDest, size_t destMax, const char *strSrc, size_t count) {
     // Apart when the source's n characters and terminator position end
     // before the other range starts: a distance above n.
     if ((s < d && !SecReaches(s, d, n + 1)) || (d < s && !SecReaches(d, s, n + 1)) || d == s) {
-      if (d != s && n != 0) {
-        if (n <= 64) {
-          SecCopyUpTo64(strDest, strSrc, n);
-        } else {
-          memcpy(strDest, strSrc, n);
-        }
-      }
+      if (d != s && n != 0) SecCopyBlock(strDest, strSrc, n);
       strDest[n] = '\0';
       return RESULT_OK;
     }

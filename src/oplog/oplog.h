@@ -3,8 +3,9 @@
 
 #include <cstdio>
 
-// Path of the operation log, with its terminating NUL. Never changed by the
-// program; in-process tests point it at a private file of at most 25 characters.
+// Path of the operation log, with its terminating NUL. Never changed by
+// corvane; set only through set_log_file_path or a log_redirect (tests, fuzz
+// targets and benchmarks point it at a private file of at most 25 characters).
 extern char g_log_file_path[26];
 
 // Current time-stamp text: 24 characters of ctime and one blank.
@@ -13,10 +14,38 @@ extern char g_cur_time[30];
 // Refreshes g_cur_time from the clock.
 void get_system_time(void);
 
-// When set, entries are written to this stream instead of the log file, and
-// entries that carry a time stamp (they tell of a run, not of the pages) are
-// left out. Only the offline page decoder sets it, to standard output.
+// When set, every entry is written to this stream instead of the log file,
+// as its text alone: a stamped entry loses its time stamp (the stream shows
+// what was decoded, the same for every run), not its text. Null, the log
+// file, in corvane; set only through set_log_stream or a log_redirect (the
+// offline page decoder points it at standard output, fuzz targets at a
+// stream they keep open).
 extern std::FILE *g_log_stream;
+
+// Sends the entries to stream, or to the log file when stream is null.
+// Returns the stream set before.
+std::FILE *set_log_stream(std::FILE *stream);
+
+// Points the log file at path. False, and nothing changed, when path with its
+// terminator does not fit g_log_file_path.
+bool set_log_file_path(const char *path);
+
+// Points the operation log elsewhere for the guard's life and back where it
+// was afterwards: at a file (a path) or at a stream. A path that does not fit
+// changes nothing and leaves ok() false; the caller must not go on then.
+struct log_redirect {
+  explicit log_redirect(const char *path);
+  explicit log_redirect(std::FILE *stream);
+  log_redirect(const log_redirect &) = delete;
+  log_redirect &operator=(const log_redirect &) = delete;
+  ~log_redirect();
+  bool ok() const { return ok_; }
+
+ private:
+  char saved_path_[sizeof g_log_file_path];
+  std::FILE *saved_stream_;
+  bool ok_;
+};
 
 // Appends text to the operation log; stamp == 1 puts a fresh time stamp in
 // front. The file is opened and closed on each call. Failures are reported on

@@ -11,7 +11,7 @@ char g_log_file_path[26] = "/var/log/expander_log.txt";
 // disk reports its error there), so the close's result counts as a write's.
 void recorde_log(const char *text, int stamp) {
   if (g_log_stream != nullptr) {
-    if (stamp != 1) std::fputs(text != nullptr ? text : "", g_log_stream);
+    std::fputs(text != nullptr ? text : "", g_log_stream);
     return;
   }
   guard::file log(std::fopen(g_log_file_path, "a"));

@@ -65,7 +65,7 @@ struct text_sink {
   char *text = nullptr;
   std::size_t size = 0;
   std::FILE *stream = nullptr;
-  std::FILE *before = g_log_stream;
+  std::FILE *before = nullptr;  // the stream the lines displaced
 
   // With json, text never reaches standard output, which holds the document:
   // without memory for the lines they are dropped and the loss reported.
@@ -76,14 +76,14 @@ struct text_sink {
       pages_error("no memory for the decoded lines; they are left out of the document");
       stream = std::fopen("/dev/null", "w");
     }
-    if (stream != nullptr) g_log_stream = stream;
+    if (stream != nullptr) before = set_log_stream(stream);
   }
   text_sink(const text_sink &) = delete;
   text_sink &operator=(const text_sink &) = delete;
   ~text_sink() {
     if (stream != nullptr) std::fclose(stream);
     std::free(text);
-    g_log_stream = before;
+    if (stream != nullptr) set_log_stream(before);
   }
 
   // The lines written so far, each without its newline.
@@ -385,7 +385,7 @@ int decode_command(std::span<char *> paths, int page, const run_args &args, bool
   run.hex = hex;
   run.unchecked = unchecked;
   // The decoders' text goes where corvane log would append it, but here.
-  g_log_stream = stdout;
+  set_log_stream(stdout);
   for (char *path : paths) {
     if (is_directory(path)) {
       end_nv_group(run);

@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "common/page_bytes.h"
 #include "model/log_pages.h"
 
 namespace {
 
-using bytevec = std::vector<std::uint8_t>;
+using page_bytes::bytevec;
+using page_bytes::put_be16;
 
 bool write_seed(const std::string &dir, const std::string &name, const bytevec &bytes) {
   const std::string path = dir + "/" + name;
@@ -22,11 +24,6 @@ bool write_seed(const std::string &dir, const std::string &name, const bytevec &
   }
   const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
-}
-
-void put_be16(bytevec &b, std::size_t off, unsigned v) {
-  b[off] = static_cast<std::uint8_t>(v >> 8);
-  b[off + 1] = static_cast<std::uint8_t>(v);
 }
 
 bytevec page(int code) {

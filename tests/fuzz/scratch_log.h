@@ -34,14 +34,18 @@ inline void use_scratch_log() {
     std::fprintf(stderr, "fuzz: no scratch directory for the operation log\n");
     std::exit(2);
   }
-  std::memset(g_log_file_path, 0, sizeof g_log_file_path);
-  std::memcpy(g_log_file_path, g_scratch_path, static_cast<std::size_t>(n));
+  if (!set_log_file_path(g_scratch_path)) std::exit(2);
   std::atexit(remove_scratch_log);
   // Entries go to one stream that is never closed, instead of an open and
   // close of the file per entry, which would cost most of an input's time.
   // What the decoders write is still formatted in full; only the file
   // operations around it are spared.
-  g_log_stream = std::fopen("/dev/null", "w");
+  std::FILE *sink = std::fopen("/dev/null", "w");
+  if (sink == nullptr) {
+    std::fprintf(stderr, "fuzz: /dev/null cannot be opened\n");
+    std::exit(2);
+  }
+  set_log_stream(sink);
 }
 
 // Empties the scratch log before the next input.

@@ -4,19 +4,6 @@
 
 namespace testlogs {
 
-void put_be16(bytevec &b, std::size_t off, std::uint32_t v) {
-  b.at(off) = static_cast<std::uint8_t>(v >> 8);
-  b.at(off + 1) = static_cast<std::uint8_t>(v);
-}
-
-void put_be32(bytevec &b, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.at(off + i) = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
-
-void put_le32(bytevec &b, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.at(off + i) = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 std::uint32_t reference_crc32(const std::uint8_t *data, std::size_t len) {
   std::uint32_t reg = 0xFFFFFFFFu;
   for (std::size_t i = 0; i < len; ++i) {

@@ -7,14 +7,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/page_bytes.h"
+
 namespace testlogs {
 
 using record = std::array<std::uint32_t, 8>;
-using bytevec = std::vector<std::uint8_t>;
-
-void put_be16(bytevec &b, std::size_t off, std::uint32_t v);
-void put_be32(bytevec &b, std::size_t off, std::uint32_t v);
-void put_le32(bytevec &b, std::size_t off, std::uint32_t v);
+using page_bytes::bytevec;
+using page_bytes::put_be16;
+using page_bytes::put_be32;
+using page_bytes::put_le32;
 
 // CRC-32/BZIP2 computed bit by bit, independent of the table-driven crc32.
 std::uint32_t reference_crc32(const std::uint8_t *data, std::size_t len);

@@ -48,39 +48,33 @@ TEST(RecordeLog, StampMatchesGlobalAndIsRefreshed) {
   EXPECT_EQ(g_cur_time[25], '\0');
 }
 
-TEST(RecordeLog, UnopenableLogPrintsItsMessageEachTime) {
-  testsupport::TempLog log;
-  char saved[26];
-  std::memcpy(saved, g_log_file_path, sizeof saved);
-  std::strcpy(g_log_file_path, "/nonexistent-dir/x");
-  testing::internal::CaptureStdout();
-  recorde_log("one\n", 1);
-  recorde_log("two\n", 0);
-  const std::string out = testing::internal::GetCapturedStdout();
-  std::memcpy(g_log_file_path, saved, sizeof saved);
-  EXPECT_EQ(out,
-            "open log file /nonexistent-dir/x error\n"
-            "open log file /nonexistent-dir/x error\n");
-}
-
-// /dev/full takes every buffered write and fails the flush at the close with
-// ENOSPC: the entry is lost, and that must be said once per entry, never
-// twice, whether the stamp, the text or only the close reported it.
-TEST(RecordeLog, ErrorReportedOnlyAtTheCloseIsSaid) {
-  testsupport::TempLog log;
-  char saved[26];
-  std::memcpy(saved, g_log_file_path, sizeof saved);
-  std::memset(g_log_file_path, 0, sizeof g_log_file_path);
-  std::strcpy(g_log_file_path, "/dev/full");
-  testing::internal::CaptureStdout();
-  recorde_log("one\n", 1);
-  recorde_log("two\n", 0);
-  recorde_log("", 0);
-  const std::string out = testing::internal::GetCapturedStdout();
-  std::memcpy(g_log_file_path, saved, sizeof saved);
-  EXPECT_EQ(out,
-            "write log to /dev/full fail\n"
-            "write log to /dev/full fail\n");
+// A log that cannot be opened, and one that fails only at the close:
+// /dev/full takes every buffered write and fails the flush with ENOSPC. Each
+// lost entry is said once, never twice, whether the stamp, the text or only
+// the close reported it.
+TEST(RecordeLog, EachLostEntryIsSaidOnce) {
+  const struct {
+    const char *path;
+    const char *expected;
+  } cases[] = {
+      {"/nonexistent-dir/x",
+       "open log file /nonexistent-dir/x error\n"
+       "open log file /nonexistent-dir/x error\n"
+       "open log file /nonexistent-dir/x error\n"},
+      {"/dev/full",
+       "write log to /dev/full fail\n"
+       "write log to /dev/full fail\n"},
+  };
+  for (const auto &c : cases) {
+    testsupport::TempLog log;
+    const log_redirect broken(c.path);
+    ASSERT_TRUE(broken.ok());
+    testing::internal::CaptureStdout();
+    recorde_log("one\n", 1);
+    recorde_log("two\n", 0);
+    recorde_log("", 0);  // nothing to lose but the open
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected) << c.path;
+  }
 }
 
 }  // namespace

@@ -14,11 +14,12 @@ check() {  # description command...
   shift
   if "$@"; then echo "  ok: $what"; else echo "  FAILED: $what"; failures=$((failures + 1)); fi
 }
+# shellcheck source=scripts/lib/common.sh
+. "$dir/common.sh"
 export DEBIAN_FRONTEND=noninteractive
 
-apt-get update -qq || exit 1
 # The tools the checks use, installed before the snapshot of the file system.
-apt-get install -y -qq --no-install-recommends man-db logrotate bash-completion >/dev/null || exit 1
+need_packages man-db logrotate bash-completion binutils || exit 1
 
 # Every file and directory outside the volatile areas.
 snapshot() {
@@ -36,9 +37,7 @@ check "corvane on root's PATH is /usr/sbin/corvane" test "$(command -v corvane)"
 check "man -w 8 corvane" test "$(man -w 8 corvane)" = /usr/share/man/man8/corvane.8.gz
 check "man 8 corvane shows the page" bash -c 'man 8 corvane 2>/dev/null | grep -q "EXIT STATUS"'
 check "man 1 expander-sim" test -n "$(man -w 1 expander-sim)"
-check "corvane needs libc.so.6 only" \
-  bash -c '[ "$(objdump -p /usr/sbin/corvane 2>/dev/null | awk "/NEEDED/ {print \$2}")" = libc.so.6 ] ||
-           [ "$(ldd /usr/sbin/corvane | grep -c "=>")" -eq 1 ]'
+check "corvane needs libc.so.6 only" check_libc_only readelf /usr/sbin/corvane amd64
 
 # corvane under the packaged simulator: nothing reaches /var/log.
 sim=/tmp/sim-state

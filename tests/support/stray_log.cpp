@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -24,10 +25,11 @@ class StrayLog : public ::testing::Environment {
     }
     dir_ = dir;
     path_ = dir_ + "/log";  // 19 characters: fits the 26-byte path
-    std::memset(g_log_file_path, 0, sizeof g_log_file_path);
-    std::memcpy(g_log_file_path, path_.c_str(), path_.size());
+    redirect_ = std::make_unique<log_redirect>(path_.c_str());
+    if (!redirect_->ok()) std::abort();
   }
   void TearDown() override {
+    redirect_.reset();
     std::FILE *f = std::fopen(path_.c_str(), "r");
     std::string first;
     if (f != nullptr) {
@@ -43,6 +45,7 @@ class StrayLog : public ::testing::Environment {
  private:
   std::string dir_;
   std::string path_;
+  std::unique_ptr<log_redirect> redirect_;
 };
 
 const auto *const g_stray_log = ::testing::AddGlobalTestEnvironment(new StrayLog);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -20,12 +21,11 @@ class TempLog {
     const char *made = mkdtemp(dir_template);
     dir_ = made != nullptr ? made : "/tmp";
     path_ = dir_ + "/log";  // 19 characters: fits the 26-byte path
-    std::memcpy(saved_, g_log_file_path, sizeof saved_);
-    std::memset(g_log_file_path, 0, sizeof g_log_file_path);
-    std::memcpy(g_log_file_path, path_.c_str(), path_.size());
+    redirect_ = std::make_unique<log_redirect>(path_.c_str());
+    if (!redirect_->ok()) std::abort();  // never fall back to the host's log
   }
   ~TempLog() {
-    std::memcpy(g_log_file_path, saved_, sizeof saved_);
+    redirect_.reset();
     unlink(path_.c_str());
     rmdir(dir_.c_str());
   }
@@ -48,7 +48,7 @@ class TempLog {
  private:
   std::string dir_;
   std::string path_;
-  char saved_[26];
+  std::unique_ptr<log_redirect> redirect_;
 };
 
 }  // namespace testsupport

@@ -1,7 +1,7 @@
-// The format loop of the engine and the common core of the entry points.
+// The general format loop of the engine, and the end of a failed call.
 #include <string.h>
 
-#include "bounded/sec_output_core.h"
+#include "bounded/sec_format_loop.h"
 
 namespace {
 
@@ -68,84 +68,52 @@ bool SecDecodeType(OutputEngine *e) {
 
 // The general format loop. Between conversions the reader is in
 // STATE_NORMAL or STATE_TYPE, where every byte but '%' is text. Literal runs
-// and plain conversions that fit the room are still written here with the
-// cursor, the room, the count and the reader's place held in locals; for
-// anything that may not fit, and for every other conversion, the locals are
-// handed back to the engine and its general paths take over, byte by byte
-// where the room ends.
-int SecOutputResume(OutputCursor *stream, const char *f, int charsOut, uint8_t state,
-                    va_list argList, const PlainField *pending) {
+// and plain conversions go through the same steps as in the fast loop; a
+// run or field that does not fit, and every other conversion, goes to the
+// engine's general paths, which write byte by byte as far as the room
+// lasts. The loop's place is handed to the engine before each of these and
+// taken back after it, in one place (in_engine).
+int SecOutputResume(OutputCursor *stream, PlainPlace at, va_list argList,
+                    const PlainField *pending) {
   SecArgList args;
   va_copy(args.ap, argList);
   OutputEngine e;
-  SecInitEngine(&e, stream, f, &args);
-  char *cursor = stream->cursor;
-  int remaining = stream->remaining;
-  auto hand_over = [&] {
-    stream->cursor = cursor;
-    stream->remaining = remaining;
-    e.charsOut = charsOut;
-    e.format = f;
-    e.state = state;
+  SecInitEngine(&e, stream, at.f, &args);
+  auto in_engine = [&](auto &&general) {
+    stream->cursor = at.cursor;
+    stream->remaining = at.remaining;
+    e.charsOut = at.charsOut;
+    e.format = at.f;
+    e.state = at.state;
+    general();
+    at = PlainPlace{stream->cursor, stream->remaining, e.charsOut, e.format, e.state};
   };
-  auto take_back = [&] {
-    cursor = stream->cursor;
-    remaining = stream->remaining;
-    charsOut = e.charsOut;
-    f = e.format;
-    state = e.state;
-  };
-  if (pending != nullptr) {
-    hand_over();
-    SecWritePlainFieldChecked(&e, *pending);
-    take_back();
-  }
+  if (pending != nullptr) in_engine([&] { SecWritePlainFieldChecked(&e, *pending); });
+  PlainField field;
   bool ok = true;
-  while (ok && *f != '\0' && charsOut >= 0) {
-    if (*f != '%') {
-      if (SecPutLiteralRun(&cursor, &remaining, &charsOut, &f)) {
-        state = STATE_NORMAL;
-        continue;
-      }
-      hand_over();
-      SecWriteLiteralRun(&e);
-      take_back();
+  while (ok && *at.f != '\0' && at.charsOut >= 0) {
+    if (*at.f != '%') {
+      if (!SecPutLiteralRun(&at)) in_engine([&] { SecWriteLiteralRun(&e); });
       continue;
     }
-    const uint8_t before = state;
-    state = SecDecodeState('%', before);  // STATE_PERCENT
-    PlainField p;
-    const char *after = SecReadPlainSpec(f + 1, &p);
-    if (after != nullptr) {
-      SecConvertPlain(&p, args.ap);
-      f = after;
-      state = STATE_TYPE;
-      const int size = SecPlainFieldSize(p);
-      if (size <= remaining) {
-        SecPutPlainField(cursor, p);
-        cursor += size;
-        remaining -= size;
-        charsOut += size;
-      } else {
-        hand_over();
-        SecWritePlainFieldChecked(&e, p);
-        take_back();
-      }
-      continue;
-    }
-    hand_over();
-    e.ch = '%';
-    e.format = f + 1;
-    e.lastState = before;
-    SecResetSpec(&e);
-    ok = SecReadConversion(&e);
-    take_back();
+    const uint8_t before = at.state;
+    const PlainStepResult step = SecPlainStep(&at, &field, args.ap);
+    if (step == PLAIN_PENDING) in_engine([&] { SecWritePlainFieldChecked(&e, field); });
+    if (step != PLAIN_NONE) continue;
+    in_engine([&] {
+      e.ch = '%';
+      e.format = at.f + 1;
+      e.lastState = before;
+      e.state = SecDecodeState('%', before);  // STATE_PERCENT
+      SecResetSpec(&e);
+      ok = SecReadConversion(&e);
+    });
   }
   va_end(args.ap);
-  hand_over();
+  in_engine([] {});
   if (!ok) return -1;
-  if (charsOut >= 0 && state != STATE_NORMAL && state != STATE_TYPE) return -1;
-  return charsOut;
+  if (at.charsOut >= 0 && at.state != STATE_NORMAL && at.state != STATE_TYPE) return -1;
+  return at.charsOut;
 }
 
 int SecEndFailedOutput(char *strDest, size_t size, const OutputCursor &stream) {

@@ -1,9 +1,9 @@
 // The plain conversions: '%', the flags '-' and '0' only, a written width,
 // then d i u x X c or s. They make up nearly every format the program writes
 // with, so the format loop reads them without the general decoding: each
-// byte still goes through the state table, and the field is laid out as the
-// general field writer lays it out (fill, sign, zeros, text, left-side
-// fill). Anything else is left to the general path, untouched.
+// byte still goes through the state table, and the field is laid out in the
+// one order of SecLayOutField. Anything else is left to the general path,
+// untouched.
 // Inline, for the format loop alone: it is the hot path of every call.
 #pragma once
 
@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "bounded/sec_output.h"
+#include "bounded/sec_engine.h"
 
 // Largest width read here; a longer one goes the general way (with its limit).
 inline constexpr int k_plain_width_limit = 100000;
@@ -111,13 +111,9 @@ inline int SecPlainIntDigitCount(uint32_t value, unsigned char type) {
 // d i u, hexadecimal in the lower set ('X': upper) for x X, one '0' for 0.
 // Returns the first digit.
 inline char *SecPutPlainIntDigits(char *end, uint32_t value, unsigned char type) {
-  char *first = end;
-  if (type == 'x' || type == 'X') {
-    const char *set = type == 'X' ? g_itoaUpperDigits : g_itoaLowerDigits;
-    for (; value != 0; value >>= 4) *--first = set[value & 0xFu];
-  } else {
-    first = SecWriteDecimal(end, value);
-  }
+  char *first = type == 'x'   ? SecWriteHex(end, value, g_itoaLowerDigits)
+                : type == 'X' ? SecWriteHex(end, value, g_itoaUpperDigits)
+                              : SecWriteDecimal(end, value);
   if (first == end) *--first = '0';
   return first;
 }
@@ -159,41 +155,126 @@ inline int SecPlainFieldSize(const PlainField &p) {
   return p.width > body ? p.width : body;
 }
 
-// Copies len bytes (0 or more): up to 32 by at most two overlapping moves of
-// a fixed size, longer texts with the C library's memcpy.
-inline void SecCopyText(char *dest, const char *text, int len) {
-  if (len > 32) {
-    memcpy(dest, text, static_cast<size_t>(len));
-  } else if (len > 16) {
-    char head[16];
-    char tail[16];
-    memcpy(head, text, 16);
-    memcpy(tail, text + len - 16, 16);
-    memcpy(dest, head, 16);
-    memcpy(dest + len - 16, tail, 16);
-  } else if (len > 0) {
-    SecCopyShort(dest, text, len);
-  }
-}
-
 // Lays the field out at dest, which has room for all of it.
 inline void SecPutPlainField(char *dest, const PlainField &p) {
   const int body = (p.sign != 0 ? 1 : 0) + p.textLen;
-  const int pad = p.width > body ? p.width - body : 0;
-  if ((p.flags & FLAG_LEFT) != 0) {
-    if (p.sign != 0) *dest++ = p.sign;
-    SecCopyText(dest, p.text, p.textLen);
-    if (pad != 0) SecFillShortOrMore(dest + p.textLen, ' ', pad);
-  } else if ((p.flags & FLAG_ZERO) != 0) {
-    if (p.sign != 0) *dest++ = p.sign;
-    if (pad != 0) SecFillShortOrMore(dest, '0', pad);
-    SecCopyText(dest + pad, p.text, p.textLen);
-  } else {
-    if (pad != 0) SecFillShortOrMore(dest, ' ', pad);
-    dest += pad;
-    if (p.sign != 0) *dest++ = p.sign;
-    SecCopyText(dest, p.text, p.textLen);
+  SecLayOutField(
+      p.flags, p.width - body,
+      [&dest](char ch, int count) {
+        SecFill(dest, ch, count);
+        dest += count;
+      },
+      [&dest, &p] {
+        if (p.sign != 0) *dest++ = p.sign;
+      },
+      [&dest, &p] {
+        SecCopyText(dest, p.text, p.textLen);
+        dest += p.textLen;
+      });
+}
+
+// The bytes that end a literal run: '%' and the terminator.
+inline constexpr std::array<bool, 256> g_literalStop = [] {
+  std::array<bool, 256> stop{};
+  stop[0] = true;
+  stop['%'] = true;
+  return stop;
+}();
+
+// End of the literal text that starts at run: the next '%' or the end of
+// the format. Runs of up to 32 bytes are looked at here, longer ones by the
+// C library's scan.
+inline const char *SecLiteralEnd(const char *run) {
+#pragma GCC unroll 32
+  for (int i = 0; i < 32; ++i) {
+    if (g_literalStop[static_cast<unsigned char>(run[i])]) return run + i;
   }
+  return strchrnul(run + 32, '%');
+}
+
+// Where a format loop stands: the next byte to write, the room left, the
+// characters written, the next format byte and the reader's state. The fast
+// loops keep it in a local (so that the bytes written cannot be taken to
+// change it) and hand it to the general paths only when they take over.
+struct PlainPlace {
+  char *cursor;
+  int remaining;
+  int charsOut;
+  const char *f;
+  uint8_t state;
+};
+
+// Writes the literal run at at->f when it fits the room, moving the place
+// past it (the reader in STATE_NORMAL, as the run's last byte leaves it);
+// false, nothing moved, when it does not fit.
+inline bool SecPutLiteralRun(PlainPlace *at) {
+  const char *end = SecLiteralEnd(at->f);
+  const auto len = end - at->f;
+  if (len > at->remaining) return false;
+  SecCopyText(at->cursor, at->f, static_cast<int>(len));
+  at->cursor += len;
+  at->remaining -= static_cast<int>(len);
+  at->charsOut += static_cast<int>(len);
+  at->f = end;
+  at->state = STATE_NORMAL;
+  return true;
+}
+
+// Writes n bytes of a field that fit the room at the place.
+inline void SecAdvance(PlainPlace *at, int n) {
+  at->cursor += n;
+  at->remaining -= n;
+  at->charsOut += n;
+}
+
+enum PlainStepResult : uint8_t {
+  PLAIN_WRITTEN,  // the conversion is read, converted and written
+  PLAIN_PENDING,  // read and converted into the field, which does not fit
+  PLAIN_NONE,     // not a plain conversion: nothing read or taken
+};
+
+// The plain-conversion step of both format loops, at the '%' of at->f:
+// reads a plain conversion, takes its argument and writes the whole field
+// when it fits the room. After PLAIN_WRITTEN and PLAIN_PENDING the reader
+// is past the conversion, in STATE_TYPE; a pending field is left in *field
+// for the general field writer. Integers without a width have their digits
+// counted first and written straight to the destination, a bare 'c' its
+// byte.
+template <typename ArgList>
+__attribute__((always_inline)) inline PlainStepResult SecPlainStep(PlainPlace *at,
+                                                                   PlainField *field,
+                                                                   ArgList &ap) {
+  const char *after = SecReadBareSpec(at->f + 1, field);
+  if (after == nullptr) after = SecReadPlainSpec(at->f + 1, field);
+  if (after == nullptr) return PLAIN_NONE;
+  at->f = after;
+  at->state = STATE_TYPE;
+  if (field->width == 0 && field->type == 'c' && at->remaining >= 1) {
+    *at->cursor = static_cast<char>(va_arg(ap, int));
+    SecAdvance(at, 1);
+    return PLAIN_WRITTEN;
+  }
+  if (field->width == 0 && field->type != 'c' && field->type != 's') {
+    field->sign = 0;
+    const uint32_t value = SecTakePlainInt(field->type, ap, &field->sign);
+    const int digits = SecPlainIntDigitCount(value, field->type);
+    const int signLen = field->sign != 0 ? 1 : 0;
+    if (signLen + digits > at->remaining) {
+      field->text = SecPutPlainIntDigits(field->digits + sizeof field->digits, value, field->type);
+      field->textLen = digits;
+      return PLAIN_PENDING;
+    }
+    if (signLen != 0) *at->cursor = field->sign;
+    SecPutPlainIntDigits(at->cursor + signLen + digits, value, field->type);
+    SecAdvance(at, signLen + digits);
+    return PLAIN_WRITTEN;
+  }
+  SecConvertPlain(field, ap);
+  const int size = SecPlainFieldSize(*field);
+  if (size > at->remaining) return PLAIN_PENDING;
+  SecPutPlainField(at->cursor, *field);
+  SecAdvance(at, size);
+  return PLAIN_WRITTEN;
 }
 
 // A field that may not fit: handed to the general field writer, which

@@ -1,6 +1,8 @@
-// The formatting engine behind sprintf_s and its kin: a table-driven state
-// machine over the format, writing through a cursor that counts down the
-// bytes still free so the capacity is enforced at every byte.
+// The ground of the formatting engine behind sprintf_s and its kin: a
+// table-driven state machine over the format, writing through a cursor that
+// counts down the bytes still free so the capacity is enforced at every byte.
+// Here are its types, tables, digit writers and write paths; its loops over
+// the format are in sec_format_loop.h (fast) and sec_format_loop.cpp.
 #pragma once
 
 #include <stdarg.h>
@@ -10,6 +12,8 @@
 #include <wchar.h>
 
 #include <array>
+
+#include "bounded/sec_short_copy.h"
 
 // Result of SecVsnprintfImpl when the text was cut to the size given.
 constexpr int OUTPUT_TRUNCATED = -2;
@@ -146,6 +150,15 @@ void SecDecodeSize(OutputEngine *e);
 // false fails the call.
 bool SecReadConversion(OutputEngine *e);
 
+// Hexadecimal digits of value backwards from set (lower or upper), ending
+// just before end; the first is returned, and 0 gives no digits.
+template <typename Unsigned>
+inline char *SecWriteHex(char *end, Unsigned value, const char *set) {
+  char *p = end;
+  for (; value != 0; value >>= 4) *--p = set[value & 0xFu];
+  return p;
+}
+
 // Writes the digits of value backwards, ending just before end, and returns
 // the first; 0 gives no digits. Decimal and octal digits come from the lower
 // set, hexadecimal from set.
@@ -193,30 +206,6 @@ void SecDecodeTypeFloat(OutputEngine *e);
 
 // Writing through the cursor. The fast paths (the text or fill fits the
 // room) are inline; the byte-by-byte paths for what may not fit are not.
-// Copies len bytes (1..16) with at most two overlapping moves that write
-// exactly those bytes.
-inline void SecCopyShort(char *dest, const char *src, int len) {
-  if (len >= 8) {
-    uint64_t head;
-    uint64_t tail;
-    memcpy(&head, src, 8);
-    memcpy(&tail, src + len - 8, 8);
-    memcpy(dest, &head, 8);
-    memcpy(dest + len - 8, &tail, 8);
-  } else if (len >= 4) {
-    uint32_t head;
-    uint32_t tail;
-    memcpy(&head, src, 4);
-    memcpy(&tail, src + len - 4, 4);
-    memcpy(dest, &head, 4);
-    memcpy(dest + len - 4, &tail, 4);
-  } else {
-    dest[0] = src[0];
-    dest[len / 2] = src[len / 2];
-    dest[len - 1] = src[len - 1];
-  }
-}
-
 inline void SecOutputOneChar(OutputEngine *e, char ch) {
   if (e->charsOut < 0) return;
   OutputCursor *out = e->stream;
@@ -235,11 +224,7 @@ void SecWriteMultiCharSlow(OutputEngine *e, char ch, int count);
 // The whole text fits: copy it in one block.
 inline void SecWriteStringToStream(OutputEngine *e, const char *text, int len) {
   OutputCursor *out = e->stream;
-  if (len <= 16) {
-    SecCopyShort(out->cursor, text, len);
-  } else {
-    memcpy(out->cursor, text, static_cast<size_t>(len));
-  }
+  SecCopyText(out->cursor, text, len);
   out->cursor += len;
   out->remaining -= len;
   e->charsOut += len;
@@ -254,42 +239,12 @@ inline void SecWriteStringChk(OutputEngine *e, const char *text, int len) {
   }
 }
 
-// Fills len bytes (1..16) with ch, with at most two overlapping stores that
-// write exactly those bytes.
-inline void SecFillShort(char *dest, char ch, int len) {
-  const uint64_t pattern = 0x0101010101010101ull * static_cast<unsigned char>(ch);
-  if (len >= 8) {
-    memcpy(dest, &pattern, 8);
-    memcpy(dest + len - 8, &pattern, 8);
-  } else if (len >= 4) {
-    memcpy(dest, &pattern, 4);
-    memcpy(dest + len - 4, &pattern, 4);
-  } else {
-    dest[0] = ch;
-    dest[len / 2] = ch;
-    dest[len - 1] = ch;
-  }
-}
-
-// Fills count bytes (1 or more) with ch.
-inline void SecFillShortOrMore(char *dest, char ch, int count) {
-  if (count <= 16) {
-    SecFillShort(dest, ch, count);
-  } else {
-    memset(dest, ch, static_cast<size_t>(count));
-  }
-}
-
 inline void SecWriteMultiChar(OutputEngine *e, char ch, int count) {
   if (count <= 0 || e->charsOut < 0) return;
   OutputCursor *out = e->stream;
   if (out->remaining >= count) {
     // All of it fits: one fill, the room and the count moved by the whole.
-    if (count <= 16) {
-      SecFillShort(out->cursor, ch, count);
-    } else {
-      memset(out->cursor, ch, static_cast<size_t>(count));
-    }
+    SecFill(out->cursor, ch, count);
     out->cursor += count;
     out->remaining -= count;
     e->charsOut += count;
@@ -300,22 +255,37 @@ inline void SecWriteMultiChar(OutputEngine *e, char ch, int count) {
 
 void SecWriteWideText(OutputEngine *e, const wchar_t *text, int len);
 
-// Field assembly of the integer, character and string conversions: fill,
-// prefix, zeros, text, left-side fill, in this order.
+// The order of a field's parts, for both field writers: the fill before
+// the prefix (right-aligned), the prefix (sign or "0x"), the zeros after it
+// ('0' flag), the text, the fill after it (left-aligned, '-' flag, which
+// overrides '0'). fill(ch, count) is called with count > 0 only.
+template <typename Fill, typename Prefix, typename Text>
+__attribute__((always_inline)) inline void SecLayOutField(uint32_t flags, int pad, Fill fill,
+                                                          Prefix prefix, Text text) {
+  const bool left = (flags & FLAG_LEFT) != 0;
+  const bool zero = !left && (flags & FLAG_ZERO) != 0;
+  if (pad > 0 && !left && !zero) fill(' ', pad);
+  prefix();
+  if (pad > 0 && zero) fill('0', pad);
+  text();
+  if (pad > 0 && left) fill(' ', pad);
+}
+
+// Field assembly of the integer, character and string conversions, through
+// the room test of every write.
 inline void SecWriteField(OutputEngine *e) {
   ConversionSpec &s = e->spec;
   s.padCount = s.fieldWidth - s.textLen - s.prefixLen;
-  const bool left = (s.flags & FLAG_LEFT) != 0;
-  const bool zero = (s.flags & FLAG_ZERO) != 0;
-  if (!left && !zero) SecWriteMultiChar(e, ' ', s.padCount);
-  SecWriteStringChk(e, s.prefix.data(), s.prefixLen);
-  if (zero && !left) SecWriteMultiChar(e, '0', s.padCount);
-  if (s.textIsWide != 0) {
-    SecWriteWideText(e, s.text.wstr, s.textLen);
-  } else {
-    SecWriteStringChk(e, s.text.str, s.textLen);
-  }
-  if (left && e->charsOut >= 0) SecWriteMultiChar(e, ' ', s.padCount);
+  SecLayOutField(
+      s.flags, s.padCount, [e](char ch, int count) { SecWriteMultiChar(e, ch, count); },
+      [e, &s] { SecWriteStringChk(e, s.prefix.data(), s.prefixLen); },
+      [e, &s] {
+        if (s.textIsWide != 0) {
+          SecWriteWideText(e, s.text.wstr, s.textLen);
+        } else {
+          SecWriteStringChk(e, s.text.str, s.textLen);
+        }
+      });
 }
 // The terminator, through the same room test as every byte.
 inline bool SecPutZeroChar(OutputCursor *stream) {
