@@ -10,7 +10,7 @@
 #include "bounded/bounded.h"
 #include "sg/sg_exchange.h"
 
-std::FILE *g_sg_reason_stream = stderr;
+std::FILE *g_sg_reason_stream = nullptr;
 
 namespace {
 

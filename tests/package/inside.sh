@@ -58,6 +58,13 @@ check "the JSON Schemas are installed" test -s /usr/share/corvane/schema/corvane
 expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane-pages status --json /dev/sgsim0 > status.json
 check "corvane-pages status --json under expander-sim exits 0" test $? -eq 0
 check "status --json names its format version" grep -q '"json_format_version"' status.json
+for unit in corvane-metrics.service corvane-metrics.timer corvane-events@.service corvane-events@.timer; do
+  check "$unit is installed" test -f "/lib/systemd/system/$unit"
+done
+check "no corvane timer is enabled" bash -c '! ls /etc/systemd/system/*.wants/corvane-* 2>/dev/null | grep -q .'
+expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane-pages health /dev/sgsim0 > health.txt
+check "corvane-pages health finds the simulated critical element" test $? -eq 2
+check "corvane-pages health names it" grep -q ': element 4 Critical$' health.txt
 check "the simulated runs left /var/log alone" test ! -e /var/log/expander_log.txt
 
 # Completion of the command word, of download='s file name and of the nodes.
