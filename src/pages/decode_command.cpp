@@ -65,7 +65,7 @@ struct text_sink {
   char *text = nullptr;
   std::size_t size = 0;
   std::FILE *stream = nullptr;
-  std::FILE *before = g_log_stream;
+  std::FILE *before = nullptr;  // the stream the lines displaced
 
   // With json, text never reaches standard output, which holds the document:
   // without memory for the lines they are dropped and the loss reported.
@@ -76,14 +76,22 @@ struct text_sink {
       pages_error("no memory for the decoded lines; they are left out of the document");
       stream = std::fopen("/dev/null", "w");
     }
+<<<<<<< HEAD
+    if (stream != nullptr) before = set_log_stream(stream);
+=======
     if (stream != nullptr) set_log_stream(stream);
+>>>>>>> main
   }
   text_sink(const text_sink &) = delete;
   text_sink &operator=(const text_sink &) = delete;
   ~text_sink() {
     if (stream != nullptr) std::fclose(stream);
     std::free(text);
+<<<<<<< HEAD
+    if (stream != nullptr) set_log_stream(before);
+=======
     set_log_stream(before);
+>>>>>>> main
   }
 
   // The lines written so far, each without its newline.

@@ -30,7 +30,7 @@ struct expander_identity {
   char revision[5] = {};   // bytes 32-35
   char serial[256] = {};   // unit serial number page 0x80
   // First designator of page 0x83, preferring a NAA one: its bytes and type.
-  std::array<std::uint8_t, 32> designator{};
+  std::array<std::uint8_t, 255> designator{};  // a designator is at most 255 bytes
   std::size_t designator_size = 0;
   int designator_type = -1;  // the designator type code, -1 for none
   char scsi_address[64] = {};  // "H:C:T:L" from sysfs, empty when unknown

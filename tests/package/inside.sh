@@ -54,6 +54,10 @@ check "corvane-pages capture under expander-sim exits 0" test $? -eq 0
 check "corvane-pages decodes the capture offline" \
   bash -c 'corvane-pages decode /tmp/case | grep -q "\"LINK SSP: RX Nak CRC Error\""'
 check "man -w 8 corvane-pages" test "$(man -w 8 corvane-pages)" = /usr/share/man/man8/corvane-pages.8.gz
+check "the JSON Schemas are installed" test -s /usr/share/corvane/schema/corvane-pages-status.schema.json
+expander-sim --state "$sim" --capture "$sim/capture" -- /usr/sbin/corvane-pages status --json /dev/sgsim0 > status.json
+check "corvane-pages status --json under expander-sim exits 0" test $? -eq 0
+check "status --json names its format version" grep -q '"json_format_version"' status.json
 for unit in corvane-metrics.service corvane-metrics.timer corvane-events@.service corvane-events@.timer; do
   check "$unit is installed" test -f "/lib/systemd/system/$unit"
 done

@@ -406,3 +406,35 @@ TEST(PagesDecodeUnchecked, FailingPagesDecodedAndMarked) {
 }
 
 }  // namespace
+
+namespace {
+
+struct designator_case {
+  const char *what;
+  byte_vector page;  // device identification page 0x83
+  bool found;
+  int type;
+  std::string value;
+};
+
+TEST(PagesStatus, DesignatorPicking) {
+  const designator_case cases[] = {
+      {"none", {0x0d, 0x83, 0x00, 0x00}, false, -1, ""},
+      {"one vendor specific", {0x0d, 0x83, 0x00, 0x06, 0x02, 0x00, 0x00, 0x02, 0xab, 0xcd}, true, 0, "0xabcd"},
+      {"NAA after T10 preferred",
+       {0x0d, 0x83, 0x00, 0x10, 0x02, 0x01, 0x00, 0x02, 0x41, 0x42, 0x01, 0x03, 0x00, 0x04, 0x50, 0x01,
+        0x40, 0x5c},
+       true, 3, "0x5001405c"},
+      {"descriptor running past the page ignored",
+       {0x0d, 0x83, 0x00, 0x08, 0x01, 0x03, 0x00, 0x08, 0x50, 0x01}, false, -1, ""},
+  };
+  for (const designator_case &c : cases) {
+    expander_identity id;
+    EXPECT_EQ(pick_designator(c.page, id), c.found) << c.what;
+    EXPECT_EQ(id.designator_type, c.type) << c.what;
+    EXPECT_EQ(json_doc::hex_string(id.designator.data(), id.designator_size), "0x" + c.value.substr(c.value.empty() ? 0 : 2))
+        << c.what;
+  }
+}
+
+}  // namespace
