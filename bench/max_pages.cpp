@@ -19,7 +19,7 @@ bytevec ram_log(stamps when) {
   constexpr std::size_t kRecords = (kReceive - kHeader) / 32;
   bytevec page(kHeader + 32 * kRecords);
   page[0] = 0x80;
-  put_be16(page, 2, static_cast<std::uint32_t>(page.size() - 4));
+  page_bytes::seal_page_length(page);
   put_be16(page, 18, static_cast<std::uint32_t>(32 * kRecords));
   // 2026-12-08 and 7 ms steps; or the last days of the 64-bit count.
   const std::uint64_t base =
@@ -48,7 +48,7 @@ bytevec ram_log(stamps when) {
 bytevec enclosure_status() {
   bytevec page(kReceive);
   page[0] = 0x02;
-  put_be16(page, 2, kReceive - 4);
+  page_bytes::seal_page_length(page);
   for (std::size_t i = 8; i < page.size(); ++i) page[i] = static_cast<std::uint8_t>(i * 37 + 11);
   return page;
 }
@@ -58,7 +58,7 @@ bytevec enclosure_status() {
 bytevec additional_element() {
   bytevec page(kReceive);
   page[0] = 0x06;  // SAS
-  put_be16(page, 2, kReceive - 4);
+  page_bytes::seal_page_length(page);
   std::size_t off = 8;
   for (int n = 0; off + 36 <= page.size(); ++n, off += 36) {
     page[off] = 0x16;  // element index present, SAS
@@ -80,7 +80,7 @@ bytevec additional_element() {
 bytevec sssf_status() {
   bytevec page(kReceive);
   page[0] = 0xF3;
-  put_be16(page, 2, kReceive - 4);
+  page_bytes::seal_page_length(page);
   for (std::size_t i = 4; i < page.size(); ++i) page[i] = static_cast<std::uint8_t>(i * 13 + 5);
   return page;
 }

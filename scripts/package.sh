@@ -30,7 +30,7 @@ archs=("$@")
 # build also needs the target's C library as a package of that architecture:
 # dpkg-shlibdeps reads its symbols to write the packages' dependencies
 # (need_packages adds the architecture to dpkg).
-needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian libsgutils2-dev nlohmann-json3-dev)
+needs=(build-essential debhelper dpkg-dev fakeroot cmake ninja-build lintian libsgutils2-dev nlohmann-json3-dev ansible-core)
 for arch in "${archs[@]}"; do
   [ "$arch" = "$(dpkg --print-architecture)" ] && continue
   needs+=("crossbuild-essential-$arch" "libc6-dev:$arch" "libsgutils2-dev:$arch")
@@ -84,3 +84,7 @@ if [ "$status" -ne 0 ]; then
 fi
 echo "package: lintian: no errors, no warnings"
 ls -l "$out"/*.deb
+
+# The Ansible collection for rolling updates (ansible/), beside the packages.
+echo "==== package: Ansible collection ===="
+ansible-galaxy collection build ansible --output-path "$out" --force

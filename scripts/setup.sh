@@ -12,10 +12,11 @@ set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
 # What building and testing needs, by Debian package. The sg3 utilities'
-# static library is needed for this machine and for the aarch64 cross build.
+# static library is needed for this machine and for the aarch64 cross build;
+# the JSON library and the schema validator for corvane-pages' documents.
 requirements=(cmake ninja-build g++ binutils util-linux ccache libgtest-dev libgmock-dev
               googletest g++-aarch64-linux-gnu qemu-user-static libsgutils2-dev
-              libsgutils2-dev:arm64
+              libsgutils2-dev:arm64 sg3-utils python3-jsonschema
               # corvane-pages' JSON, and the watch test's node exporter, promtool and curl
               nlohmann-json3-dev prometheus-node-exporter prometheus curl)
 

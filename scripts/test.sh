@@ -6,6 +6,7 @@
 #   needed-libs both corvane programs need the C library only
 #   fuzz        every libFuzzer target for 30 s (scripts/fuzz.sh --short)
 #   kernel      real-kernel scenarios, when tests/kernel/run.sh exists
+#   fleet       a rolling update with ansible-core over simulated hosts (tests/fleet/run.sh)
 #   package     Debian packages for amd64 and arm64, lintian, installed and
 #               used in a fresh Debian 12 root (tests/package/run.sh)
 # Exits non-zero if anything failed. Build trees go under build/.
@@ -105,12 +106,13 @@ echo "==== needed-libs: dynamic dependencies of corvane ===="
 start=$SECONDS needed_ok=1
 for pair in native:x86_64 aarch64:aarch64; do
   program=build/${pair%%:*}/src/corvane
-  if [ ! -x "$program" ] || ! check_libc_only readelf "$program" "${pair#*:}"; then
+  # aarch64: the loader too, for the stack protector of the static libraries
+  if [ ! -x "$program" ] || ! bash tests/build/check_needed.sh readelf "$program" "${pair#*:}"; then
     needed_ok=0
   fi
 done
 if [ "$needed_ok" -eq 1 ]; then
-  note needed-libs ok $((SECONDS - start)) "x86-64 and aarch64 corvane need libc.so.6 only"
+  note needed-libs ok $((SECONDS - start)) "x86-64 and aarch64 corvane need the C library only"
 else
   total_failed=$((total_failed + 1))
   note needed-libs FAILED $((SECONDS - start)) "a corvane build is missing or needs more than libc.so.6"
@@ -138,6 +140,18 @@ if wanted fuzz; then
   script_stage fuzz "every fuzz target for a short fixed budget" "each target 30s, no finding" \
     "a target found a fault or did not build" bash scripts/fuzz.sh --short 30
 fi
+if wanted fleet; then
+  echo
+  echo "==== fleet: rolling update over simulated hosts ===="
+  start=$SECONDS
+  if bash tests/fleet/run.sh build/native 2>&1 | tee "$logs/fleet.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
+    note fleet ok $((SECONDS - start)) "see $logs/fleet.log"
+  else
+    total_failed=$((total_failed + 1))
+    note fleet FAILED $((SECONDS - start)) "see $logs/fleet.log"
+  fi
+fi
+
 if [ -f tests/kernel/run.sh ] && wanted kernel; then
   script_stage kernel "real-kernel scenarios" "real-kernel scenarios passed" "a scenario failed" \
     bash tests/kernel/run.sh

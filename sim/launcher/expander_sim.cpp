@@ -2,6 +2,7 @@
 // the SCSI generic nodes /dev/sgsim<N>. Options travel to the preloaded
 // library in environment variables; see sim/README.md.
 #include <fcntl.h>
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "door/sim_env.h"
+#include "model/fleet.h"
 #include "model/model.h"
 
 namespace {
@@ -25,19 +27,31 @@ constexpr const char kHelp[] =
     "  --reset-state         start from the factory state\n"
     "  --pages DIR           serve pages from raw page files (page_82.bin, page_f4_0.bin, ...)\n"
     "  --fault RULE          inject a fault, e.g. check:3, ioctl:0x04/2, open:*, short:1=16 (repeatable)\n"
-    "  --nodes N             simulate /dev/sgsim0 .. /dev/sgsim<N-1> (default 1)\n"
+    "  --nodes N             simulate /dev/sgsim0 .. /dev/sgsim<N-1> (default: one per expander)\n"
+    "  --expanders N         simulate N expanders, each its own identity and state (default 1)\n"
+    "  --path NODE=EXPANDER  node /dev/sgsim<NODE> reaches that expander (repeatable;\n"
+    "                        default: node N reaches expander N modulo the number of expanders)\n"
+    "  --quirk [E:]KIND      make expander E (default 0) misbehave: ignore-activation,\n"
+    "                        silent-after-reset=SECONDS, old-image-after-reset (repeatable)\n"
     "  --transcript FILE     append a line per open, request and close to FILE\n"
     "  --transcript-data N   keep at most N bytes of sent data per request\n"
     "  --capture DIR         put the operation log and audit lines in DIR (default STATE/capture)\n"
     "  --no-capture          let the operation log and syslog through to the host\n"
     "  --log-unopenable      make the operation log fail to open\n"
-    "  --preload FILE        the preload library (default: beside this program)\n";
+    "  --preload FILE        the preload library (default: beside this program)\n"
+    "  -h, --help            show this text\n"
+    "      --version         show the version\n";
+
+constexpr const char kVersion[] = "expander-sim " CORVANE_VERSION "\n";
 
 struct options {
   std::string state;
   std::string pages;
   std::string faults;
-  std::string nodes = "1";
+  std::string nodes;
+  std::string expanders;
+  std::string paths;
+  std::string quirks;
   std::string transcript;
   std::string transcript_data;
   std::string capture;
@@ -57,45 +71,93 @@ std::string beside_self(const char *name) {
   return dir + "/" + name;
 }
 
-// Matches "--name VALUE" and "--name=VALUE".
-bool take(int argc, char **argv, int &i, const char *name, std::string &value) {
-  const std::size_t len = std::strlen(name);
-  if (std::strncmp(argv[i], name, len) != 0) return false;
-  if (argv[i][len] == '=') {
-    value = argv[i] + len + 1;
-    return true;
-  }
-  if (argv[i][len] != '\0' || i + 1 >= argc) return false;
-  value = argv[++i];
-  return true;
+// A whole decimal number from min to max, nothing before or after it.
+bool whole_number(const char *text, unsigned long min, unsigned long max) {
+  if (text == nullptr || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char *end = nullptr;
+  const unsigned long v = std::strtoul(text, &end, 10);
+  return errno == 0 && *end == '\0' && v >= min && v <= max;
 }
 
-bool parse(int argc, char **argv, options &o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string v;
-    const std::string a = argv[i];
-    if (a == "--") {
-      o.command = i + 1;
-      return o.command < argc;
-    }
-    if (take(argc, argv, i, "--fault", v)) {
-      o.faults += (o.faults.empty() ? "" : ",") + v;
-    } else if (take(argc, argv, i, "--state", o.state) || take(argc, argv, i, "--pages", o.pages) ||
-               take(argc, argv, i, "--nodes", o.nodes) || take(argc, argv, i, "--transcript", o.transcript) ||
-               take(argc, argv, i, "--transcript-data", o.transcript_data) ||
-               take(argc, argv, i, "--capture", o.capture) || take(argc, argv, i, "--preload", o.preload)) {
-    } else if (a == "--no-capture") {
-      o.no_capture = true;
-    } else if (a == "--log-unopenable") {
-      o.log_unopenable = true;
-    } else if (a == "--reset-state") {
-      o.reset_state = true;
-    } else {
-      std::fprintf(stderr, "expander-sim: unknown option %s\n", argv[i]);
-      return false;
+enum option_id : int {
+  kOptState = 256, kOptResetState, kOptPages, kOptFault, kOptNodes, kOptTranscript, kOptTranscriptData,
+  kOptCapture, kOptNoCapture, kOptLogUnopenable, kOptPreload, kOptVersion, kOptExpanders, kOptPath, kOptQuirk,
+};
+
+constexpr struct option kLongOptions[] = {
+    {"state", required_argument, nullptr, kOptState},
+    {"reset-state", no_argument, nullptr, kOptResetState},
+    {"pages", required_argument, nullptr, kOptPages},
+    {"fault", required_argument, nullptr, kOptFault},
+    {"nodes", required_argument, nullptr, kOptNodes},
+    {"expanders", required_argument, nullptr, kOptExpanders},
+    {"path", required_argument, nullptr, kOptPath},
+    {"quirk", required_argument, nullptr, kOptQuirk},
+    {"transcript", required_argument, nullptr, kOptTranscript},
+    {"transcript-data", required_argument, nullptr, kOptTranscriptData},
+    {"capture", required_argument, nullptr, kOptCapture},
+    {"no-capture", no_argument, nullptr, kOptNoCapture},
+    {"log-unopenable", no_argument, nullptr, kOptLogUnopenable},
+    {"preload", required_argument, nullptr, kOptPreload},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kOptVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+enum class parsed { run, help, version, usage_error };
+
+parsed bad_number(const char *option, const char *value) {
+  std::fprintf(stderr, "expander-sim: %s: not a valid number: '%s'\n", option, value);
+  return parsed::usage_error;
+}
+
+// Options end at "--" or at the first word that is not one: the command.
+parsed parse(int argc, char **argv, options &o) {
+  opterr = 0;
+  optind = 1;
+  int c = 0;
+  while ((c = getopt_long(argc, argv, "+:h", kLongOptions, nullptr)) != -1) {
+    switch (c) {
+      case kOptState: o.state = optarg; break;
+      case kOptResetState: o.reset_state = true; break;
+      case kOptPages: o.pages = optarg; break;
+      case kOptFault: o.faults += (o.faults.empty() ? "" : ",") + std::string(optarg); break;
+      case kOptNodes:
+        if (!whole_number(optarg, 1, sim::kMaxNodes)) return bad_number("--nodes", optarg);
+        o.nodes = optarg;
+        break;
+      case kOptExpanders:
+        if (!whole_number(optarg, 1, sim::kMaxExpanders)) return bad_number("--expanders", optarg);
+        o.expanders = optarg;
+        break;
+      case kOptPath: o.paths += (o.paths.empty() ? "" : ",") + std::string(optarg); break;
+      case kOptQuirk: o.quirks += (o.quirks.empty() ? "" : ",") + std::string(optarg); break;
+      case kOptTranscript: o.transcript = optarg; break;
+      case kOptTranscriptData:
+        if (!whole_number(optarg, 0, 1u << 30)) return bad_number("--transcript-data", optarg);
+        o.transcript_data = optarg;
+        break;
+      case kOptCapture: o.capture = optarg; break;
+      case kOptNoCapture: o.no_capture = true; break;
+      case kOptLogUnopenable: o.log_unopenable = true; break;
+      case kOptPreload: o.preload = optarg; break;
+      case 'h': return parsed::help;
+      case kOptVersion: return parsed::version;
+      case ':':
+        std::fprintf(stderr, "expander-sim: option %s needs a value\n", argv[optind - 1]);
+        return parsed::usage_error;
+      default:
+        std::fprintf(stderr, "expander-sim: unknown option %s\n", argv[optind - 1]);
+        return parsed::usage_error;
     }
   }
-  return false;
+  if (optind >= argc) {
+    std::fputs("expander-sim: no command to run\n", stderr);
+    return parsed::usage_error;
+  }
+  o.command = optind;
+  return parsed::run;
 }
 
 void set(const char *name, const std::string &value) {
@@ -157,20 +219,32 @@ bool configure(options &o) {
     std::fprintf(stderr, "expander-sim: %s\n", why.c_str());
     return false;
   }
+  sim::fleet layout;
+  if (!sim::parse_fleet(o.expanders, o.nodes, o.paths, o.quirks, layout, why)) {
+    std::fprintf(stderr, "expander-sim: %s\n", why.c_str());
+    return false;
+  }
   if (o.state.empty()) o.state = sim::default_state_dir();
   if (o.reset_state) {
-    unlink((o.state + "/state.txt").c_str());
-    unlink((o.state + "/received.bin").c_str());
+    for (unsigned e = 0; e < layout.expanders; ++e) {
+      const std::string dir = sim::expander_config(layout, e, o.state, "", "").state_dir;
+      unlink((dir + "/state.txt").c_str());
+      unlink((dir + "/received.bin").c_str());
+    }
   }
   if (o.capture.empty() && !o.no_capture) o.capture = o.state + "/capture";
   if (!o.capture.empty()) {
-    sim::config probe{o.capture, "", ""};
+    sim::config probe;
+    probe.state_dir = o.capture;
     if (sim::model *m = sim::model_open(probe)) sim::model_close(m);  // creates the directory
   }
   set(sim::env::kState, o.state);
   set(sim::env::kPages, o.pages);
   set(sim::env::kFaults, o.faults);
   set(sim::env::kNodes, o.nodes);
+  set(sim::env::kExpanders, o.expanders);
+  set(sim::env::kPaths, o.paths);
+  set(sim::env::kQuirks, o.quirks);
   set(sim::env::kTranscript, o.transcript);
   set(sim::env::kTranscriptData, o.transcript_data);
   set(sim::env::kCapture, o.no_capture ? std::string() : o.capture);
@@ -185,16 +259,19 @@ bool configure(options &o) {
 
 int main(int argc, char **argv) {
   options o;
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kHelp, stdout);
-    return 0;
-  }
-  if (!parse(argc, argv, o)) {
-    std::fputs(kHelp, stderr);
-    return 2;
+  switch (parse(argc, argv, o)) {
+    case parsed::help: return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+    case parsed::version: return std::fputs(kVersion, stdout) < 0 ? 1 : 0;
+    case parsed::usage_error: std::fputs(kHelp, stderr); return 2;
+    case parsed::run: break;
   }
   if (!configure(o)) return 2;
   execvp(argv[o.command], argv + o.command);
-  std::fprintf(stderr, "expander-sim: cannot run %s\n", argv[o.command]);
-  return 127;
+  const int error = errno;
+  std::fprintf(stderr, "expander-sim: cannot run %s: %s\n", argv[o.command], std::strerror(error));
+  if (error == ENOENT && std::strchr(argv[o.command], '/') == nullptr) {
+    std::fprintf(stderr, "expander-sim: %s is not on PATH; give its full path (corvane is in /usr/sbin)\n",
+                 argv[o.command]);
+  }
+  return error == ENOENT ? 127 : 126;
 }

@@ -83,7 +83,13 @@ outcome dispatch(model *m, const request &req) {
     m->state_loaded = true;
   }
   expander_state &state = m->state;
-  target_context ctx{m->cfg.state_dir, m->cfg.pages_dir, state, false, m->nv_next_chunk};
+  // Restarting after a reset: nothing answers, and nothing changes.
+  if (state.silent_until_ms != 0 && wall_clock_ms() < state.silent_until_ms) {
+    outcome silent;
+    silent.host_status = kHostNoConnect;
+    return silent;
+  }
+  target_context ctx{m->cfg.state_dir, m->cfg.pages_dir, state, false, m->nv_next_chunk, m->cfg.behaviour};
   outcome o;
   switch (req.cdb.empty() ? 0xFF : req.cdb[0]) {
     case kTestUnitReady: o = req.cdb.size() == 6 ? outcome{} : invalid_field(true, 0); break;

@@ -35,6 +35,13 @@ struct outcome {
   int signal = 0;                       // sent to the initiator once answered (0 = none)
 };
 
+// How one expander misbehaves in ways a firmware rollout must catch.
+struct quirks {
+  bool ignore_activation = false;      // activation accepted, the active image stays
+  unsigned silent_after_reset_s = 0;   // answers nothing for this long after a reset
+  bool old_image_after_reset = false;  // a reset boots the image it ran before
+};
+
 struct config {
   std::string state_dir;  // persistent expander state between runs
   std::string pages_dir;  // raw page files; empty for the built-in page set
@@ -43,6 +50,7 @@ struct config {
   // unit serial number (VPD page 0x80) and the NAA designator (VPD page 0x83).
   std::string serial = "SIM0000001";
   std::array<std::uint8_t, 8> naa{0x50, 0x01, 0x40, 0x5C, 0x00, 0x00, 0x00, 0x01};
+  quirks behaviour{};
 };
 
 struct model;
@@ -73,5 +81,6 @@ std::string default_state_dir();
 inline constexpr std::uint8_t kStatusGood = 0x00;
 inline constexpr std::uint8_t kStatusCheckCondition = 0x02;
 inline constexpr std::uint16_t kHostError = 0x07;  // DID_ERROR
+inline constexpr std::uint16_t kHostNoConnect = 0x01;  // DID_NO_CONNECT: the target does not answer
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/bytes.h"
+#include "common/page_bytes.h"
 #include "model/log_pages.h"
 
 namespace sim {
@@ -53,7 +54,7 @@ std::vector<std::uint8_t> supported_pages(const std::string &dir) {
     if (!served) served = code == kNvLogPage ? nv_chunk_count(dir) > 0 : log_page(dir, code, scratch);
     if (served) page.push_back(static_cast<std::uint8_t>(code));
   }
-  bytes::put_be16(page, 2, static_cast<std::uint16_t>(page.size() - 4));
+  page_bytes::seal_page_length(page);
   return page;
 }
 

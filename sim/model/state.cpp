@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,8 @@ void apply(expander_state &s, const std::string &key, const std::string &value) 
   if (key == "active_data") s.active_data = n == 1 ? 1 : 0;
   if (key == "swap_armed") s.swap_armed = n == 1;
   if (key == "resets") s.resets = static_cast<unsigned>(n);
+  if (key == "booted_image") s.booted_image = n == 1 ? 1 : 0;
+  if (key == "silent_until_ms") s.silent_until_ms = std::strtoull(value.c_str(), nullptr, 10);
   if (key == "image_version_0") unhex(value, s.image_version[0]);
   if (key == "image_version_1") unhex(value, s.image_version[1]);
   if (key == "data_version_0") unhex(value, s.data_version[0]);
@@ -48,6 +51,12 @@ void apply(expander_state &s, const std::string &key, const std::string &value) 
 }
 
 }  // namespace
+
+std::uint64_t wall_clock_ms() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
 
 state_stamp stamp_state(const std::string &dir) {
   struct stat st {};
@@ -91,6 +100,8 @@ bool save_state(const std::string &dir, const expander_state &s) {
   std::fprintf(f, "active_data=%d\ndata_version_0=%s\ndata_version_1=%s\n", s.active_data,
                hex(s.data_version[0]).c_str(), hex(s.data_version[1]).c_str());
   std::fprintf(f, "swap_armed=%d\nresets=%u\n", s.swap_armed ? 1 : 0, s.resets);
+  std::fprintf(f, "booted_image=%d\nsilent_until_ms=%llu\n", s.booted_image,
+               static_cast<unsigned long long>(s.silent_until_ms));
   const bool written = std::fclose(f) == 0;
   return written && std::rename(tmp.c_str(), state_file(dir).c_str()) == 0;
 }

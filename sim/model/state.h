@@ -19,7 +19,12 @@ struct expander_state {
   std::array<version_t, 2> data_version{{{'0', '1', '5'}, {'0', '1', '4'}}};
   bool swap_armed = false;                    // first activation list accepted
   unsigned resets = 0;                        // resets carried out
+  int booted_image = 0;                       // the image the expander last started from
+  std::uint64_t silent_until_ms = 0;          // answers nothing before this wall-clock time
 };
+
+// The wall-clock time in milliseconds since the epoch.
+std::uint64_t wall_clock_ms();
 
 // Largest image the expander takes.
 inline constexpr std::uint64_t kMaxImageSize = 32u * 1024u * 1024u;

@@ -51,14 +51,22 @@ outcome download_piece(target_context &ctx, std::span<const std::uint8_t> list) 
 }
 
 // A reset drops the received image; an unsigned (configuration) image that
-// carries its version becomes the active data image.
+// carries its version becomes the active data image. The expander then
+// starts from its active image; one that comes back with its old image
+// starts from the image it ran before and keeps its data image.
 outcome reset(target_context &ctx, std::span<const std::uint8_t> list) {
   if (bytes::be16(list, 2) != 2 || list[kBody + 1] != 0x01) return invalid_field(false, kBody + 1);
   const std::vector<std::uint8_t> head = received_head(ctx.state_dir, kVersionInImage + 3);
   version_t v{};
-  if (!signed_image(head) && version_in(head, v)) {
+  if (ctx.behaviour.old_image_after_reset) {
+    ctx.state.active_image = ctx.state.booted_image;
+  } else if (!signed_image(head) && version_in(head, v)) {
     ctx.state.active_data = 1 - ctx.state.active_data;
     ctx.state.data_version[static_cast<std::size_t>(ctx.state.active_data)] = v;
+  }
+  ctx.state.booted_image = ctx.state.active_image;
+  if (ctx.behaviour.silent_after_reset_s != 0) {
+    ctx.state.silent_until_ms = wall_clock_ms() + std::uint64_t{ctx.behaviour.silent_after_reset_s} * 1000u;
   }
   drop_received(ctx.state_dir);
   ctx.state.swap_armed = false;
@@ -90,6 +98,13 @@ outcome activation(target_context &ctx, std::span<const std::uint8_t> list) {
   }
   if (page_len == 1 && list[kBody] == 0x00) {
     if (!ctx.state.swap_armed) return invalid_field(false, kBody);
+    if (ctx.behaviour.ignore_activation) {
+      // Accepted, and nothing comes of it.
+      ctx.state.swap_armed = false;
+      ctx.state_changed = true;
+      drop_received(ctx.state_dir);
+      return outcome{};
+    }
     const std::vector<std::uint8_t> head = received_head(ctx.state_dir, kVersionInImage + 3);
     const int next = 1 - ctx.state.active_image;
     version_t v{};

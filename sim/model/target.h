@@ -17,6 +17,7 @@ struct target_context {
   expander_state &state;
   bool state_changed = false;
   unsigned &nv_next_chunk;  // next 0xF4 chunk to serve
+  const quirks &behaviour;  // how this expander misbehaves
 };
 
 inline constexpr std::size_t kPieceMax = 512;  // image bytes per download piece

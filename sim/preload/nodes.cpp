@@ -17,6 +17,7 @@
 
 #include "door/sg_door.h"
 #include "door/sim_env.h"
+#include "model/fleet.h"
 #include "model/model.h"
 #include "model/state.h"
 #include "preload/real_calls.h"
@@ -29,14 +30,18 @@ struct node_fd {
   int fd;
   int flags;
   char path[32];
+  sim::model *model;  // the expander the node reaches
 };
 
 constexpr std::size_t kMaxNodeFds = 256;
 constexpr int kBaselineFds = 4096;
 
 std::array<node_fd, kMaxNodeFds> g_node_fds;   // descriptors of simulated nodes now open
-sim::model *g_model;                           // opened at the first node open
-bool g_model_failed;
+sim::fleet g_fleet;                            // read at the first node lookup
+bool g_fleet_read;
+bool g_fleet_failed;
+std::array<sim::model *, sim::kMaxExpanders> g_models;  // opened at the first open of a node reaching each
+std::array<bool, sim::kMaxExpanders> g_model_failed;
 std::array<bool, kBaselineFds> g_baseline;     // descriptors open when the program started
 
 const char *env(const char *name) {
@@ -56,6 +61,25 @@ void transcript(const std::string &line) {
   write_line(g_transcript_fd, line);
 }
 
+// The layout of expanders and nodes the launcher asked for; on a malformed
+// layout (set by hand) no node exists and the reason is said once.
+const sim::fleet *the_fleet() {
+  if (!g_fleet_read) {
+    g_fleet_read = true;
+    std::string why;
+    if (!sim::parse_fleet(env(sim::env::kExpanders), env(sim::env::kNodes), env(sim::env::kPaths),
+                          env(sim::env::kQuirks), g_fleet, why)) {
+      g_fleet_failed = true;
+      std::fprintf(stderr, "expander-sim: %s\n", why.c_str());
+    }
+  }
+  return g_fleet_failed ? nullptr : &g_fleet;
+}
+
+unsigned node_number(const char *path) {
+  return static_cast<unsigned>(std::atol(path + std::strlen(sim::env::kNodePrefix)));
+}
+
 // True for /dev/sgsim<N> with N below the configured node count.
 bool is_sim_node(const char *path) {
   if (path == nullptr) return false;
@@ -66,8 +90,8 @@ bool is_sim_node(const char *path) {
   for (const char *p = digits; *p != '\0'; ++p) {
     if (*p < '0' || *p > '9') return false;
   }
-  const long nodes = env(sim::env::kNodes)[0] != '\0' ? std::atol(env(sim::env::kNodes)) : 1;
-  return std::atol(digits) < nodes;
+  const sim::fleet *f = the_fleet();
+  return f != nullptr && std::atol(digits) < static_cast<long>(f->nodes);
 }
 
 std::string state_dir() {
@@ -101,18 +125,20 @@ int node_stat(const char *path, struct stat *st) {
   return 0;
 }
 
-sim::model *the_model() {
-  if (g_model != nullptr || g_model_failed) return g_model;
-  sim::config cfg;
-  cfg.state_dir = state_dir();
-  cfg.pages_dir = env(sim::env::kPages);
-  cfg.faults = env(sim::env::kFaults);
-  g_model = sim::model_open(cfg);
-  if (g_model == nullptr) {
-    g_model_failed = true;
+// The model of the expander that node path reaches.
+sim::model *model_of(const char *path) {
+  const sim::fleet *f = the_fleet();
+  const unsigned node = node_number(path);
+  if (f == nullptr || node >= f->node_expander.size()) return nullptr;
+  const unsigned index = f->node_expander[node];
+  if (g_models[index] != nullptr || g_model_failed[index]) return g_models[index];
+  const sim::config cfg = sim::expander_config(*f, index, state_dir(), env(sim::env::kPages), env(sim::env::kFaults));
+  g_models[index] = sim::model_open(cfg);
+  if (g_models[index] == nullptr) {
+    g_model_failed[index] = true;
     std::fprintf(stderr, "expander-sim: cannot use state directory %s or fault rules\n", cfg.state_dir.c_str());
   }
-  return g_model;
+  return g_models[index];
 }
 
 node_fd *find_node(int fd) {
@@ -123,7 +149,7 @@ node_fd *find_node(int fd) {
 }
 
 int open_node(const char *path, int flags) {
-  sim::model *m = the_model();
+  sim::model *m = model_of(path);
   int error = m == nullptr ? EIO : sim::model_node_open(m);
   int fd = -1;
   if (error == 0) {
@@ -140,7 +166,7 @@ int open_node(const char *path, int flags) {
     error = EMFILE;
   }
   if (fd >= 0) {
-    *slot = node_fd{true, fd, flags, {}};
+    *slot = node_fd{true, fd, flags, {}, m};
     std::snprintf(slot->path, sizeof slot->path, "%s", path);
   }
   transcript(sim::transcript_open(path, flags, fd, error));
@@ -182,9 +208,9 @@ long data_cap() {
 int node_ioctl(node_fd &n, unsigned long request, void *arg) {
   int error = 0;
   std::string line;
-  if (request == SG_IO && arg != nullptr && the_model() != nullptr) {
+  if (request == SG_IO && arg != nullptr && n.model != nullptr) {
     const long cap = data_cap();
-    error = sim::sg_door_execute(g_model, n.fd, n.flags, static_cast<sg_io_hdr_t *>(arg),
+    error = sim::sg_door_execute(n.model, n.fd, n.flags, static_cast<sg_io_hdr_t *>(arg),
                                  cap < 0 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(cap), line);
   } else {
     error = request == SG_IO ? EFAULT : sim::sg_door_other_ioctl(request, arg);
@@ -242,8 +268,10 @@ __attribute__((destructor)) void report_leaks() {
     }
     closedir(d);
   }
-  sim::model_close(g_model);
-  g_model = nullptr;
+  for (sim::model *&m : g_models) {
+    sim::model_close(m);
+    m = nullptr;
+  }
   if (g_transcript_fd >= 0) real_close(g_transcript_fd);
   g_transcript_fd = -1;
 }

@@ -73,12 +73,13 @@ bool SecDecodeType(OutputEngine *e) {
 // engine's general paths, which write byte by byte as far as the room
 // lasts. The loop's place is handed to the engine before each of these and
 // taken back after it, in one place (in_engine).
-int SecOutputResume(OutputCursor *stream, PlainPlace at, va_list argList,
-                    const PlainField *pending) {
+int SecOutputResume(OutputCursor *stream, const char *f, int charsOut, uint8_t state,
+                    va_list argList, const PlainField *pending) {
   SecArgList args;
   va_copy(args.ap, argList);
   OutputEngine e;
-  SecInitEngine(&e, stream, at.f, &args);
+  SecInitEngine(&e, stream, f, &args);
+  PlainPlace at{stream->cursor, stream->remaining, charsOut, f, state};
   auto in_engine = [&](auto &&general) {
     stream->cursor = at.cursor;
     stream->remaining = at.remaining;

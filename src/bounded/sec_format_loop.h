@@ -14,14 +14,16 @@
 #include "bounded/sec_engine.h"
 #include "bounded/sec_plain_field.h"
 
-// The general format loop, from where at stands (the reader in STATE_NORMAL
-// or STATE_TYPE). argList stands at the next argument. pending, when not
-// null, is a plain conversion already read and converted that did not fit
-// the room; it is written first, as far as the room lasts. stream holds the
-// same cursor and room as at.
+// The general format loop, from format byte f on: charsOut characters are
+// written so far (stream holds the cursor and the room) and the reader is in
+// state (STATE_NORMAL or STATE_TYPE). argList stands at the next argument.
+// pending, when not null, is a plain conversion already read and converted
+// that did not fit the room; it is written first, as far as the room lasts.
+// The place goes over field by field, never as a whole, so that the fast
+// loop's place stays in registers.
 // The character count, or -1.
-int SecOutputResume(OutputCursor *stream, PlainPlace at, va_list argList,
-                    const PlainField *pending);
+int SecOutputResume(OutputCursor *stream, const char *f, int charsOut, uint8_t state,
+                    va_list argList, const PlainField *pending);
 
 // Formats into stream; the character count, or -1. The arguments are taken
 // from argList itself, which the caller no longer reads.
@@ -47,7 +49,7 @@ __attribute__((always_inline)) inline int SecOutputS(OutputCursor *stream, const
   }
   stream->cursor = at.cursor;
   stream->remaining = at.remaining;
-  return SecOutputResume(stream, at, argList, pending);
+  return SecOutputResume(stream, at.f, at.charsOut, at.state, argList, pending);
 }
 
 // A call whose text did not fit or failed: the cut text terminated in its

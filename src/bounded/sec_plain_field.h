@@ -233,28 +233,20 @@ enum PlainStepResult : uint8_t {
   PLAIN_NONE,     // not a plain conversion: nothing read or taken
 };
 
-// The plain-conversion step of both format loops, at the '%' of at->f:
-// reads a plain conversion, takes its argument and writes the whole field
-// when it fits the room. After PLAIN_WRITTEN and PLAIN_PENDING the reader
-// is past the conversion, in STATE_TYPE; a pending field is left in *field
-// for the general field writer. Integers without a width have their digits
-// counted first and written straight to the destination, a bare 'c' its
+// A conversion without flags or width, read into *field: there is no fill,
+// so the field is its sign and its text. Integers have their digits counted
+// first and, when they fit, written straight to the destination; a 'c' its
 // byte.
 template <typename ArgList>
-__attribute__((always_inline)) inline PlainStepResult SecPlainStep(PlainPlace *at,
-                                                                   PlainField *field,
-                                                                   ArgList &ap) {
-  const char *after = SecReadBareSpec(at->f + 1, field);
-  if (after == nullptr) after = SecReadPlainSpec(at->f + 1, field);
-  if (after == nullptr) return PLAIN_NONE;
-  at->f = after;
-  at->state = STATE_TYPE;
-  if (field->width == 0 && field->type == 'c' && at->remaining >= 1) {
+__attribute__((always_inline)) inline PlainStepResult SecPutBareField(PlainPlace *at,
+                                                                      PlainField *field,
+                                                                      ArgList &ap) {
+  if (field->type == 'c' && at->remaining >= 1) {
     *at->cursor = static_cast<char>(va_arg(ap, int));
     SecAdvance(at, 1);
     return PLAIN_WRITTEN;
   }
-  if (field->width == 0 && field->type != 'c' && field->type != 's') {
+  if (field->type != 'c' && field->type != 's') {
     field->sign = 0;
     const uint32_t value = SecTakePlainInt(field->type, ap, &field->sign);
     const int digits = SecPlainIntDigitCount(value, field->type);
@@ -269,6 +261,36 @@ __attribute__((always_inline)) inline PlainStepResult SecPlainStep(PlainPlace *a
     SecAdvance(at, signLen + digits);
     return PLAIN_WRITTEN;
   }
+  SecConvertPlain(field, ap);
+  const int size = (field->sign != 0 ? 1 : 0) + field->textLen;
+  if (size > at->remaining) return PLAIN_PENDING;
+  if (field->sign != 0) *at->cursor++ = field->sign;
+  SecCopyText(at->cursor, field->text, field->textLen);
+  at->cursor += field->textLen;
+  at->remaining -= size;
+  at->charsOut += size;
+  return PLAIN_WRITTEN;
+}
+
+// The plain-conversion step of both format loops, at the '%' of at->f:
+// reads a plain conversion, takes its argument and writes the whole field
+// when it fits the room. After PLAIN_WRITTEN and PLAIN_PENDING the reader
+// is past the conversion, in STATE_TYPE; a pending field is left in *field
+// for the general field writer.
+template <typename ArgList>
+__attribute__((always_inline)) inline PlainStepResult SecPlainStep(PlainPlace *at,
+                                                                   PlainField *field,
+                                                                   ArgList &ap) {
+  const char *after = SecReadBareSpec(at->f + 1, field);
+  if (after != nullptr) {
+    at->f = after;
+    at->state = STATE_TYPE;
+    return SecPutBareField(at, field, ap);
+  }
+  after = SecReadPlainSpec(at->f + 1, field);
+  if (after == nullptr) return PLAIN_NONE;
+  at->f = after;
+  at->state = STATE_TYPE;
   SecConvertPlain(field, ap);
   const int size = SecPlainFieldSize(*field);
   if (size > at->remaining) return PLAIN_PENDING;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/page_codes.h"
 
 namespace page_bytes {
 
@@ -43,11 +44,11 @@ inline void put_be32(bytevec &b, std::size_t off, std::uint32_t v) { put_be(b, o
 inline void put_be64(bytevec &b, std::size_t off, std::uint64_t v) { put_be(b, off, 8, v); }
 inline void put_le32(bytevec &b, std::size_t off, std::uint32_t v) { put_le(b, off, 4, v); }
 
-// Sets a diagnostic page's page length (bytes 2-3: the bytes after the
-// 4-byte header) from the page's size.
+// Sets a diagnostic page's page_length from the page's size.
 inline void seal_page_length(bytevec &page) {
-  check_room(page, 0, 4);
-  put_be16(page, 2, static_cast<std::uint32_t>(page.size() - 4));
+  check_room(page, 0, page_header::kSize);
+  put_be16(page, page_header::kLengthField,
+           static_cast<std::uint32_t>(page.size() - page_header::kSize));
 }
 
 }  // namespace page_bytes

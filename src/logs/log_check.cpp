@@ -29,18 +29,22 @@ std::uint32_t record_byte_sum(const_page_span page, std::size_t n) {
   return sum;
 }
 
+// The records held, converted into the work buffer.
+void ram_log_convert(const_page_span page, work_span work, std::size_t held) {
+  const int converted = ram_log_record_count(page, held);
+  for (int n = 0; n < converted; ++n) {
+    const std::size_t at = static_cast<std::size_t>(n) * kEventRecordSize;
+    convert_record(page, ram_log::kHeaderSize + at, work, at);
+  }
+}
+
 int ram_log_check(const_page_span page, work_span work, std::size_t held) {
   std::array<std::uint8_t, ram_log::kHeaderSize> header{};
   memcpy_s(header.data(), header.size(), page.data(), header.size());
   const std::uint16_t page_length = bytes::be16(header, ram_log::kPageLength);
   const std::uint32_t record_sum = bytes::be32(header, ram_log::kRecordSum);
   if (page_length == 0) return -1;
-
-  const int converted = ram_log_record_count(page, held);
-  for (int n = 0; n < converted; ++n) {
-    const std::size_t at = static_cast<std::size_t>(n) * kEventRecordSize;
-    convert_record(page, ram_log::kHeaderSize + at, work, at);
-  }
+  ram_log_convert(page, work, held);
   return record_byte_sum(page, ram_log_sum_record_count(page, held)) == record_sum ? 0 : -1;
 }
 
@@ -81,6 +85,24 @@ int log_check(const_page_span page, work_span work, int page_code, std::size_t h
       return ram_log_check(page, work, held);
     case kPageNvLog:
       return nv_log_check(page, work, held);
+    case kPageEnclosureStatus:
+    case kPageAdditionalElement:
+    case kPageSssf:
+      return ses_page_check(page, work);
+    default:
+      return 0;
+  }
+}
+
+int log_fill_unchecked(const_page_span page, work_span work, int page_code, std::size_t held) {
+  if (page.data() == nullptr) return -1;
+  switch (page_code) {
+    case kPageRamLog:
+      ram_log_convert(page, work, held);
+      return 0;
+    case kPageNvLog:
+      nv_log_fill(page, work, held);
+      return 0;
     case kPageEnclosureStatus:
     case kPageAdditionalElement:
     case kPageSssf:

@@ -56,6 +56,13 @@ int incollect_log(const char *dev, int page_code);
 // as sg_incollect_log returns it.
 int decode_log_page(const_page_span page, int page_code, std::size_t held = kPageBufferSize);
 
+// decode_log_page for a page that may fail its check: when it does, the page
+// is decoded all the same from what log_fill_unchecked fills, after the line
+// "(unchecked: the page fails its check; decoded all the same)\n". 0 when the
+// check passed and the page was decoded, 1 when it was decoded unchecked, -1
+// when it could not be decoded.
+int decode_log_page_unchecked(const_page_span page, int page_code, std::size_t held);
+
 // Logs the line that opens a page's part of the log before it is fetched:
 // "\nincollect RAM log\n" for 0x80, "incollect NVlog\n" for 0xF4, nothing
 // for the others.
@@ -128,6 +135,17 @@ nv_image incollect_nvlog(const char *dev, page_span page);
 // sg_incollect_log): no event record or dump word is taken from beyond them.
 int log_check(const_page_span page, work_span work, int page_code,
               std::size_t held = kPageBufferSize);
+
+// Fills the work buffer as log_check does, without judging the page: the RAM
+// log's records without their byte sum, the NV log image's crash dump (into
+// the log) and flash records without its header CRC. An SES page without a
+// page length has nothing to fill. 0, or -1 when nothing could be filled.
+// For looking at a page that fails its check; the log road never uses it.
+int log_fill_unchecked(const_page_span page, work_span work, int page_code, std::size_t held);
+
+// The crash dump of the NV log image held into the log and its flash event
+// records into the work buffer, whatever its header CRC.
+void nv_log_fill(const_page_span page, work_span work, std::size_t held);
 
 // The check of page 0xF4: the header CRC, then the crash dump into the log
 // and the flash event records into the work buffer; 0 or -1. The page buffer

@@ -40,7 +40,11 @@ int nv_log_check(const_page_span page, work_span work, std::size_t held) {
   memcpy_s(header.data(), header.size(), page.data(), header.size());
   const std::uint32_t stored = bytes::le32(header, nv_log::kHeaderCrc);
   if (crc32(page.data(), nv_log::kCrcCovered) != stored) return -1;
+  nv_log_fill(page, work, held);
+  return 0;
+}
 
+void nv_log_fill(const_page_span page, work_span work, std::size_t held) {
   const std::span<const std::uint8_t> image = page_bytes_held(page, held);
   log_crash_dump(image);
   recorde_log("\nEvent Log Content in flash\n", 0);
@@ -51,5 +55,4 @@ int nv_log_check(const_page_span page, work_span work, std::size_t held) {
     const std::size_t at = static_cast<std::size_t>(n) * kEventRecordSize;
     memcpy_s(work.data() + at, work.size() - at, image.data() + start + at, kEventRecordSize);
   }
-  return 0;
 }

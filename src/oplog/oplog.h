@@ -48,6 +48,17 @@ struct log_redirect {
 };
 
 // Appends text to the operation log; stamp == 1 puts a fresh time stamp in
-// front. The file is opened and closed on each call. Failures are reported on
-// standard output only ("open log file %s error\n", "write log to %s fail\n").
+// front. The file is opened and closed on each call, and created 0640 when
+// missing. The first entry of a run that is lost prints "open log file %s
+// error\n" or "write log to %s fail\n" on standard output and its reason on
+// standard error; later lost entries are only counted (g_log_lost).
 void recorde_log(const char *text, int stamp);
+
+// Entries of this run written to the log file or lost (not those sent to
+// g_log_stream), and how many of them were lost.
+extern unsigned g_log_entries;
+extern unsigned g_log_lost;
+
+// When entries were lost, says how many on standard error, once, at the end
+// of a run ("<path>: N of M entries lost"); returns whether any were.
+bool log_loss_report();

@@ -21,6 +21,7 @@
 #include "pages/pages.h"
 #include "pages/status.h"
 #include "sg/sg.h"
+#include "sg/sg_reason.h"
 
 namespace {
 
@@ -86,19 +87,30 @@ long read_one(capture_run &run, const char *what, const char *name, response kin
                      : kind == response::vpd      ? sg_inquiry_cmd(run.dev, code, run.buf)
                                                   : sg_inquiry_cmd(run.dev, -1, run.buf);
   if (result != 0) {
-    record(run, what, nullptr, 0, "refused or failed; capture goes on");
+    char reason[kReasonSize] = {};
+    char outcome[kReasonSize + 48] = {};
+    if (!sg_reason(reason, sizeof reason)) strcpy_s(reason, sizeof reason, "no reason known");
+    sprintf_s(outcome, sizeof outcome, "refused or failed: %s; capture goes on", reason);
+    pages_warning("%s", reason);
+    record(run, what, nullptr, 0, outcome);
     return -1;
   }
-  const std::size_t declared = declared_length(kind, run.buf);
-  const std::size_t size = std::min(declared, run.buf.size());
+  // Only what arrived is saved: the bytes asked for less the residual count.
+  const std::size_t arrived = std::min(sg_last_delivered(), run.buf.size());
+  const std::size_t declared = declared_length(kind, run.buf.first(arrived));
+  const std::size_t size = std::min(declared, arrived);
   if (save(run, name, run.buf.first(size)) != 0) {
     record(run, what, nullptr, 0, "read, but the file could not be written");
     run.write_failed = true;
     return -1;
   }
   char outcome[96] = "saved";
-  if (declared > size) {
+  if (declared > run.buf.size()) {
     sprintf_s(outcome, sizeof outcome, "saved, cut: the page declares %zu bytes", declared);
+  } else if (declared > size) {
+    sprintf_s(outcome, sizeof outcome, "short: %zu of %zu bytes", size, declared);
+    pages_warning("%s/%s: short: %zu of the %zu bytes the page declares arrived", run.dir, name, size,
+                  declared);
   }
   record(run, what, name, static_cast<long>(size), outcome);
   return static_cast<long>(size);

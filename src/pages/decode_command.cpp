@@ -36,6 +36,8 @@ struct decode_run {
   page_span page;                                   // the log road's page buffer
   std::span<std::uint8_t, kMaxPageBytes> file;      // bytes of the file being decoded
   int forced_code = -1;                             // --page, or -1
+  bool hex = false;                                 // --hex: the bytes, not their decoding
+  bool unchecked = false;                           // --unchecked: decode failing pages too
   int status = kExitOk;
   bool as_json = false;
   json pages = json::array();                       // one entry per decoded page
@@ -63,17 +65,25 @@ struct text_sink {
   char *text = nullptr;
   std::size_t size = 0;
   std::FILE *stream = nullptr;
+  std::FILE *before = g_log_stream;
 
+  // With json, text never reaches standard output, which holds the document:
+  // without memory for the lines they are dropped and the loss reported.
   explicit text_sink(bool json) {
-    if (json) stream = open_memstream(&text, &size);
-    set_log_stream(stream != nullptr ? stream : stdout);
+    if (!json) return;
+    stream = open_memstream(&text, &size);
+    if (stream == nullptr) {
+      pages_error("no memory for the decoded lines; they are left out of the document");
+      stream = std::fopen("/dev/null", "w");
+    }
+    if (stream != nullptr) set_log_stream(stream);
   }
   text_sink(const text_sink &) = delete;
   text_sink &operator=(const text_sink &) = delete;
   ~text_sink() {
     if (stream != nullptr) std::fclose(stream);
     std::free(text);
-    set_log_stream(stdout);
+    set_log_stream(before);
   }
 
   // The lines written so far, each without its newline.
@@ -124,6 +134,13 @@ void decode_firmware_status(decode_run &run, const char *path, std::span<const s
   add_entry(run, std::move(entry), sink);
 }
 
+// The log road's check and decoding: 0, -1 when the page fails, 1 when it
+// fails its check and --unchecked decoded it all the same.
+int run_decoder(decode_run &run, int code, std::size_t held) {
+  if (run.unchecked) return decode_log_page_unchecked(run.page, code, held);
+  return decode_log_page(run.page, code, held) == 0 ? 0 : -1;
+}
+
 // The page as a read by corvane would leave it: its first kReceiveSize bytes
 // in a cleared page buffer.
 void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t> bytes, int code) {
@@ -134,10 +151,14 @@ void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t
   log_page_heading(code);
   char why[kWhySize] = {};
   const char *outcome = "decoded";
-  if (decode_log_page(run.page, code, kReceiveSize) != 0) {
+  const int result = run_decoder(run, code, kReceiveSize);
+  if (result < 0) {
     sprintf_s(why, sizeof why, "page 0x%02X fails the log road's check or decoding", code);
     report(run, path, why);
     outcome = "failed";
+  } else if (result > 0) {
+    sprintf_s(why, sizeof why, "page 0x%02X fails the log road's check; decoded unchecked", code);
+    report(run, path, why);
   }
   if (bytes.size() > kReceiveSize) {
     sprintf_s(why, sizeof why, "page of %zu bytes: corvane reads its first %zu, and only those were decoded",
@@ -145,6 +166,7 @@ void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t
     report(run, path, why);
   }
   json entry = page_entry(path, code, outcome);
+  if (result > 0) entry["unchecked"] = true;
   entry["page_bytes"] = bytes.size();
   entry["bytes_decoded"] = held;
   add_entry(run, std::move(entry), sink);
@@ -195,11 +217,15 @@ void add_nv_chunk(decode_run &run, const char *path, std::span<const std::uint8_
   const std::size_t held = place_nv_image(run.page, nv_assembly_take(run.assembly));
   log_page_heading(kPageNvLog);
   const char *outcome = "decoded";
-  if (decode_log_page(run.page, kPageNvLog, held) != 0) {
+  const int result = run_decoder(run, kPageNvLog, held);
+  if (result < 0) {
     report(run, path, "the NV crash log image fails its header CRC check");
     outcome = "failed";
+  } else if (result > 0) {
+    report(run, path, "the NV crash log image fails its header CRC check; decoded unchecked");
   }
   json entry = page_entry(path, kPageNvLog, outcome);
+  if (result > 0) entry["unchecked"] = true;
   entry["chunk_files"] = std::move(run.nv_files);
   entry["image_bytes"] = image_size;
   entry["bytes_decoded"] = held;
@@ -223,9 +249,12 @@ std::span<const std::uint8_t> load(decode_run &run, const char *path, const char
   return bytes;
 }
 
-void decode_file(decode_run &run, const char *path, const char *name, int dir_fd) {
-  const std::span<const std::uint8_t> bytes = load(run, path, name, dir_fd);
-  if (bytes.empty()) return;
+// A whole page, loaded and checked, as decode takes it.
+void decode_loaded(decode_run &run, const char *path, std::span<const std::uint8_t> bytes) {
+  if (run.hex) {
+    print_hex_page(stdout, path, bytes);
+    return;
+  }
   const int code = run.forced_code >= 0 ? run.forced_code : bytes[0];
   if (code != kPageNvLog) end_nv_group(run);
   if (!decodable(code)) {
@@ -243,6 +272,12 @@ void decode_file(decode_run &run, const char *path, const char *name, int dir_fd
   } else {
     decode_page(run, path, bytes, code);
   }
+}
+
+void decode_file(decode_run &run, const char *path, const char *name, int dir_fd) {
+  const std::span<const std::uint8_t> bytes = load(run, path, name, dir_fd);
+  if (bytes.empty()) return;
+  decode_loaded(run, path, bytes);
 }
 
 // True when the capture directory holds name, as a file or as anything else
@@ -312,7 +347,31 @@ int parse_page_code(const char *text) {
   return static_cast<int>(code);
 }
 
-int decode_command(std::span<char *> paths, int page, const run_args &args) {
+int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json_doc::json &pages) {
+  guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
+  guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
+  if (page_block.value == nullptr || file.value == nullptr) return kExitFailed;
+  decode_run run(page_span(page_block.value, kPageBufferSize),
+                 std::span<std::uint8_t, kMaxPageBytes>(file.value, kMaxPageBytes));
+  run.as_json = true;
+  decode_loaded(run, path, bytes);
+  end_nv_group(run);
+  pages = std::move(run.pages);
+  return run.status;
+}
+
+void print_hex_page(std::FILE *out, const char *path, std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kPerLine = 16;
+  std::fprintf(out, "# page 0x%02x, %zu bytes, from %s\n", bytes::u8(bytes, page_header::kCode),
+               bytes.size(), path);
+  for (std::size_t at = 0; at < bytes.size(); at += kPerLine) {
+    const std::size_t n = std::min(kPerLine, bytes.size() - at);
+    for (std::size_t i = 0; i < n; ++i) std::fprintf(out, i == 0 ? "%02x" : " %02x", bytes[at + i]);
+    std::fputc('\n', out);
+  }
+}
+
+int decode_command(std::span<char *> paths, int page, const run_args &args, bool hex, bool unchecked) {
   guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
   guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
   if (page_block.value == nullptr || file.value == nullptr) {
@@ -323,6 +382,8 @@ int decode_command(std::span<char *> paths, int page, const run_args &args) {
                  std::span<std::uint8_t, kMaxPageBytes>(file.value, kMaxPageBytes));
   run.forced_code = page;
   run.as_json = args.json;
+  run.hex = hex;
+  run.unchecked = unchecked;
   // The decoders' text goes where corvane log would append it, but here.
   set_log_stream(stdout);
   for (char *path : paths) {

@@ -18,10 +18,12 @@ json_doc::json &messages() {
   return list;
 }
 
+bool g_messages_to_stderr = true;
+
 void keep(const char *severity, const char *format, va_list args) {
   char text[kWhySize * 4] = {};
   (void)vsnprintf_truncated_s(text, sizeof text, format, args);
-  std::fprintf(stderr, "corvane-pages: %s\n", text);
+  if (g_messages_to_stderr) std::fprintf(stderr, "corvane-pages: %s\n", text);
   json_doc::json message = json_doc::json::object();
   message["severity"] = severity;
   message["text"] = text;
@@ -99,3 +101,8 @@ void pages_warning(const char *format, ...) {
 }
 
 const json_doc::json &pages_messages() { return messages(); }
+
+void pages_messages_reset(bool to_stderr) {
+  messages() = json_doc::json::array();
+  g_messages_to_stderr = to_stderr;
+}

@@ -8,7 +8,9 @@
 // without exceptions, strings that are not UTF-8 are written with U+FFFD.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <span>
 #include <nlohmann/json.hpp>
 
 namespace json_doc {
@@ -47,3 +49,11 @@ void pages_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void pages_warning(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // The run's messages so far, as the document's "messages" array.
 const json_doc::json &pages_messages();
+// Forgets the messages kept, and whether later ones are also written to
+// standard error (they are unless told otherwise); for callers that decode
+// many inputs in one process.
+void pages_messages_reset(bool to_stderr);
+
+// Decodes a whole page's bytes (checked by check_whole_page) as decode does a
+// page file, its JSON entries added to pages; the exit status.
+int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json_doc::json &pages);

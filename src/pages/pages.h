@@ -5,6 +5,7 @@
 #include <fcntl.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <span>
 
@@ -52,7 +53,14 @@ struct run_args {
 
 // The commands; each returns the program's exit status. page is --page's
 // code, or -1.
-int decode_command(std::span<char *> paths, int page, const run_args &run);
+// hex prints each page's bytes (print_hex_page) instead of decoding them;
+// unchecked decodes a page that fails its check all the same, marked so.
+int decode_command(std::span<char *> paths, int page, const run_args &run, bool hex = false,
+                   bool unchecked = false);
+
+// A page's bytes as hex text that decode and sg_ses --inhex read back: a
+// '#' comment naming the page, then 16 bytes a line, two digits each.
+void print_hex_page(std::FILE *out, const char *path, std::span<const std::uint8_t> bytes);
 int capture_command(const char *dir, const char *dev, const run_args &run);
 int image_command(const char *file, bool pieces, const run_args &run);
 

@@ -16,6 +16,7 @@
 #include "common/sizes.h"
 #include "pages/pages.h"
 #include "sg/sg.h"
+#include "sg/sg_reason.h"
 
 namespace {
 
@@ -66,10 +67,17 @@ void scsi_address(const char *dev, char *out, std::size_t room) {
   strcpy_s(out, room, name != nullptr ? name + 1 : target);
 }
 
+// The reason of the exchange just made, or "no reason known".
+void report_failed(const char *what) {
+  char reason[kReasonSize] = {};
+  if (!sg_reason(reason, sizeof reason)) strcpy_s(reason, sizeof reason, "no reason known");
+  pages_error("%s could not be read: %s", what, reason);
+}
+
 bool read_response(const char *dev, int vpd, std::span<std::uint8_t, kReadSize> buf, const char *what) {
   memset_s(buf.data(), buf.size(), 0, buf.size());
   if (sg_inquiry_cmd(dev, vpd, buf) == 0) return true;
-  pages_error("%s: %s could not be read", dev, what);
+  report_failed(what);
   return false;
 }
 
@@ -188,8 +196,12 @@ int read_expander_status(const char *dev, expander_status &out) {
   const std::span<std::uint8_t, kReceiveSize> buf(block.value, kReceiveSize);
   read_identity(dev, buf.first<kReadSize>(), out);
   memset_s(buf.data(), buf.size(), 0, buf.size());
-  if (sg_query_cmd(dev, kPageFirmwareStatus, buf) != 0 || bytes::u8(buf, page_header::kCode) == 0) {
-    pages_error("%s: the firmware status page (0x82) could not be read", dev);
+  if (sg_query_cmd(dev, kPageFirmwareStatus, buf) != 0) {
+    report_failed("the firmware status page (0x82)");
+    return -1;
+  }
+  if (bytes::u8(buf, page_header::kCode) == 0) {
+    pages_error("%s: the firmware status page (0x82) came back with a page code of 0", dev);
     return -1;
   }
   out.firmware_read = true;

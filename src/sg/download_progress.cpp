@@ -18,7 +18,8 @@ std::uint64_t pieces_of(std::uint64_t size) {
   return size / download_piece::kPieceSize + (size % download_piece::kPieceSize != 0 ? 1 : 0);
 }
 
-void draw(const download_progress &p) {
+void draw(download_progress &p) {
+  p.drawn_pieces = p.pieces;
   const auto sent = static_cast<unsigned long long>(p.sent);
   const auto pieces = static_cast<unsigned long long>(p.pieces);
   if (p.total == 0) {
@@ -43,6 +44,7 @@ download_progress::download_progress(std::FILE *image) : shown(isatty(STDERR_FIL
 download_progress::~download_progress() { progress_end(*this); }
 
 void progress_end(download_progress &p) {
+  if (p.drawn && p.drawn_pieces != p.pieces) draw(p);
   if (p.drawn) std::fputs("\n", stderr);
   p.drawn = false;
 }

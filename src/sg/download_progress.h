@@ -14,6 +14,7 @@ struct download_progress {
   std::uint64_t pieces = 0;   // pieces accepted so far
   std::int64_t last_ms = -1;  // monotonic time of the last drawing; -1 before the first
   bool drawn = false;
+  std::uint64_t drawn_pieces = 0;  // pieces shown by the last drawing
 
   // Starts for the image being read from image (its size from fstat).
   explicit download_progress(std::FILE *image);
@@ -27,7 +28,9 @@ struct download_progress {
 // last drawing is old enough, and always for the first and the last piece.
 void progress_piece(download_progress &p, std::size_t n);
 
-// Ends the line if one was drawn; the next drawing starts a new one.
+// Ends the line if one was drawn, first redrawing it when pieces were
+// accepted since, so that it shows what was accepted; the next drawing
+// starts a new one.
 void progress_end(download_progress &p);
 
 // Least time between two drawings, in milliseconds.

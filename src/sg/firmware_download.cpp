@@ -1,5 +1,10 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "bounded/bounded.h"
 #include "common/bytes.h"
@@ -8,7 +13,9 @@
 #include "oplog/oplog.h"
 #include "sg/download_piece.h"
 #include "sg/download_progress.h"
+#include "sg/interruption.h"
 #include "sg/sg.h"
+#include "sg/sg_reason.h"
 
 namespace {
 
@@ -28,6 +35,10 @@ bool carries_signature(std::span<const std::uint8_t> param, std::size_t count) {
   return count >= kFirmwareSignature.size() && has_firmware_signature(param.subspan(kHeaderSize));
 }
 
+// Largest image: every piece's offset fits the 32-bit offset field.
+constexpr std::uint64_t kMaxPieceOffset = 0xFFFFFFFFull;
+constexpr std::uint64_t kMaxImageSize = kMaxPieceOffset + 1;
+
 void report_file_error(const char *format_open_or_read, const char *file) {
   char text[kTextSize] = {};
 #pragma GCC diagnostic push
@@ -38,16 +49,68 @@ void report_file_error(const char *format_open_or_read, const char *file) {
   std::printf("%s", text);
 }
 
+// Opens the image without blocking (a FIFO or a device would wait for a
+// writer or a medium) and takes it only when it is a regular file with
+// something in it that the 32-bit piece offset can address. Says why on
+// standard error and returns nullptr otherwise; an image that cannot be opened
+// at all gets the usual message.
+std::FILE *open_image(const char *file) {
+  const int fd = ::open(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int error = errno;
+    report_file_error("Open file %s error\n", file);
+    std::fprintf(stderr, "%s: cannot open: %s\n", file, std::strerror(error));
+    return nullptr;
+  }
+  guard::fd image(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fprintf(stderr, "%s: not a regular file; nothing was sent\n", file);
+    return nullptr;
+  }
+  if (st.st_size <= 0) {
+    std::fprintf(stderr, "%s: the image is empty; nothing was sent\n", file);
+    return nullptr;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxImageSize) {
+    std::fprintf(stderr, "%s: %llu bytes, more than a download can address (%llu at most); nothing was sent\n",
+                 file, static_cast<unsigned long long>(st.st_size),
+                 static_cast<unsigned long long>(kMaxImageSize));
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    std::fprintf(stderr, "%s: cannot read: %s\n", file, std::strerror(errno));
+    return nullptr;
+  }
+  std::FILE *stream = fdopen(fd, "rb");
+  if (stream == nullptr) {
+    std::fprintf(stderr, "%s: cannot read: %s\n", file, std::strerror(errno));
+    return nullptr;
+  }
+  image.value = -1;  // the stream owns it now
+  return stream;
+}
+
+void say_interrupted(const char *dev, int signo, const download_progress &p) {
+  std::fprintf(stderr, "%s: download interrupted by %s: %llu pieces (%llu bytes) accepted, no further piece sent\n",
+               dev, interruption_name(signo), static_cast<unsigned long long>(p.pieces),
+               static_cast<unsigned long long>(p.sent));
+}
+
 }  // namespace
 
 // Sends the image in pieces of up to 512 bytes, each a separate request, the
 // offsets growing by 512. A full piece goes out as soon as its last byte was
-// read; an empty image sends nothing and succeeds. When standard error is a
-// terminal, the progress is shown there.
+// read. Nothing is sent for an image that is empty, not a regular file, or
+// longer than the piece offset can address: that download fails. A held
+// interruption (interruption.h) stops it before the next piece. When standard
+// error is a terminal, the progress is shown there.
 int firmware_download(const char *file, const char *dev) {
-  guard::file image(std::fopen(file, "rb"));
-  if (image.value == nullptr) {
-    report_file_error("Open file %s error\n", file);
+  guard::file image(open_image(file));
+  if (image.value == nullptr) return -1;
+  if (const int signo = interruption_signal(); signo != 0) {
+    std::fprintf(stderr, "%s: download interrupted by %s: nothing was sent\n", dev, interruption_name(signo));
     return -1;
   }
   std::array<std::uint8_t, kReceiveSize> param{};
@@ -55,7 +118,7 @@ int firmware_download(const char *file, const char *dev) {
 
   download_progress progress(image.value);
   std::size_t count = 0;
-  std::uint32_t offset = 0;
+  std::uint64_t offset = 0;
   bool first_piece_seen = false;
   bool at_end = false;
   while (!at_end) {
@@ -73,8 +136,20 @@ int firmware_download(const char *file, const char *dev) {
     if (count < kPieceSize && !at_end) continue;
     if (count == 0) break;
 
-    fill_header(param, count, offset);
-    offset += static_cast<std::uint32_t>(count);
+    if (offset > kMaxPieceOffset) {
+      // The file grew while it was read.
+      progress_end(progress);
+      std::fprintf(stderr, "%s: the image grew past what a download can address (%llu bytes); no further piece sent\n",
+                   file, static_cast<unsigned long long>(kMaxImageSize));
+      return -1;
+    }
+    if (const int signo = interruption_signal(); signo != 0) {
+      progress_end(progress);
+      say_interrupted(dev, signo, progress);
+      return -1;
+    }
+    fill_header(param, count, static_cast<std::uint32_t>(offset));
+    offset += count;
     if (!first_piece_seen) {
       if (carries_signature(param, count)) g_fw_flag = 1;
       first_piece_seen = true;
@@ -82,8 +157,23 @@ int firmware_download(const char *file, const char *dev) {
     const int len = static_cast<int>(list_length(count));
     const std::size_t sent = count;
     count = 0;
-    if (sg_send_cmd(dev, param.data(), len) != 0) return -1;
+    int refused = 0;
+    {
+      // The reason follows the progress line, not into it.
+      const sg_reason_hold hold;
+      refused = sg_send_cmd(dev, param.data(), len);
+    }
+    if (refused != 0) {
+      progress_end(progress);
+      sg_reason_print();
+      return -1;
+    }
     progress_piece(progress, sent);
+  }
+  if (!first_piece_seen) {
+    // The file was emptied after it was opened.
+    std::fprintf(stderr, "%s: the image is empty; nothing was sent\n", file);
+    return -1;
   }
   return 0;
 }

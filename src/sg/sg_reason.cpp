@@ -10,7 +10,7 @@
 #include "bounded/bounded.h"
 #include "sg/sg_exchange.h"
 
-std::FILE *g_sg_reason_stream = stderr;
+std::FILE *g_sg_reason_stream = nullptr;
 
 namespace {
 
@@ -175,6 +175,12 @@ void sg_note_exchange(const sg_exchange_args &args, sg_stage stage, int error, c
     if (g_last.sense_len > 0) std::memcpy(g_last.sense.data(), hdr->sbp, g_last.sense_len);
   }
   if (!g_last.good) sg_reason_print();
+}
+
+std::size_t sg_last_delivered() {
+  if (!g_last.any || !g_last.from_device || g_last.stage != sg_stage::completed) return 0;
+  const unsigned resid = g_last.resid > 0 ? static_cast<unsigned>(g_last.resid) : 0;
+  return resid < g_last.dxfer_len ? g_last.dxfer_len - resid : 0;
 }
 
 bool sg_last_failed() { return g_last.any && !g_last.good; }

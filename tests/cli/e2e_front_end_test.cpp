@@ -110,23 +110,26 @@ TEST(E2eFrontEnd, DownloadWithEmptyName) {
 struct unwritable_case {
   std::vector<std::string> args;
   std::string screen;  // the whole screen output
+  std::string err;     // standard error between the log's reason and the count
+  unsigned entries;    // entries the run tried to write
   int status;
 };
 
-// Every entry of the run tries the log again and prints its own line, in
-// between the program's normal output.
-TEST(E2eFrontEnd, UnwritableLogPrintsOneLinePerEntry) {
+// A log that cannot be opened: the first entry says so on screen, as it
+// always did, and why on standard error; the others are counted, and the
+// count ends standard error. Every command keeps its outcome and status but
+// log, which no longer claims to have saved anything.
+TEST(E2eFrontEnd, UnwritableLogSaidOnceAndCounted) {
   CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   const std::string e = "open log file /var/log/expander_log.txt error\n";
   const std::string block = "Active Image:  image0\nImage Version: 103\nActive Data:   data0\nData Version:  015\n";
   const unwritable_case cases[] = {
-      {{"query", "/dev/sgsim0"}, e + e + e + block, 0},
-      {{"reset", "/dev/sgsim0"}, e + e + e + "expander reset success!\n", 0},
+      {{"query", "/dev/sgsim0"}, e + block, "", 3, 0},
+      {{"reset", "/dev/sgsim0"}, e + "expander reset success!\n", "", 3, 0},
       {{"download=/nonexistent/fw.bin", "/dev/sgsim0"},
-       e + e + e + "Please Wait for downloading...\n" + e + "Open file /nonexistent/fw.bin error\n" + e +
-           "Firmware update failed!\n",
-       255},
-      {{"bogus", "/dev/sgsim0"}, e + e + e + kUsage, 255},
+       e + "Please Wait for downloading...\nOpen file /nonexistent/fw.bin error\nFirmware update failed!\n",
+       "/nonexistent/fw.bin: cannot open: No such file or directory\n", 5, 255},
+      {{"bogus", "/dev/sgsim0"}, e + kUsage, "", 3, 255},
   };
   for (const unwritable_case &c : cases) {
     sim_options o;
@@ -134,8 +137,28 @@ TEST(E2eFrontEnd, UnwritableLogPrintsOneLinePerEntry) {
     const sim_result r = sim_run(c.args, o);
     EXPECT_EQ(r.status, c.status) << c.args[0];
     EXPECT_EQ(r.out, c.screen) << c.args[0];
+    const std::string n = std::to_string(c.entries);
+    EXPECT_EQ(r.err, "/var/log/expander_log.txt: cannot open: Permission denied\n" + c.err +
+                         "/var/log/expander_log.txt: " + n + " of " + n + " entries lost\n")
+        << c.args[0];
     EXPECT_EQ(r.log, "") << c.args[0];
   }
+}
+
+// log with nothing saved ends with a line that says so, and fails.
+TEST(E2eFrontEnd, LogCommandWithUnwritableLogSaysNotSaved) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  sim_options o;
+  o.log_unopenable = true;
+  const sim_result r = sim_run({"log", "/dev/sgsim0"}, o);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out.rfind("open log file /var/log/expander_log.txt error\n", 0), 0u) << r.out;
+  const std::string last = "log not saved in /var/log/expander_log.txt!\n";
+  ASSERT_GE(r.out.size(), last.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - last.size()), last);
+  EXPECT_EQ(r.out.find("log saved"), std::string::npos);
+  EXPECT_EQ(r.out.find("open log file", 1), std::string::npos) << "said once";
+  EXPECT_NE(r.err.find(" entries lost\n"), std::string::npos) << r.err;
 }
 
 TEST(E2eFrontEnd, QueryExitsZeroAndLogsBehindTheStartUpLines) {

@@ -11,8 +11,29 @@
 #include "common/page_codes.h"
 #include "common/sizes.h"
 #include "logs/logs.h"
+#include "pages/json_doc.h"
 #include "pages/pages.h"
 #include "scratch_log.h"
+
+namespace {
+
+// The JSON document decode --json writes for the page must parse back with
+// a strict parser and give the same text again; anything else stops the run.
+void json_round_trip(std::span<const std::uint8_t> page_bytes) {
+  pages_messages_reset(false);
+  json_doc::json doc = json_doc::begin("decode", 0, nullptr);
+  json_doc::json pages = json_doc::json::array();
+  const int status = decode_page_bytes(page_bytes, "input", pages);
+  doc["pages"] = std::move(pages);
+  doc["exit_status"] = status;
+  doc["messages"] = pages_messages();
+  const std::string text = doc.dump(2, ' ', false, json_doc::json::error_handler_t::replace);
+  const json_doc::json back = json_doc::json::parse(text, nullptr, false);
+  if (back.is_discarded() || !back.is_object() || !back["pages"].is_array()) __builtin_trap();
+  if (back.dump(2, ' ', false, json_doc::json::error_handler_t::strict) != text) __builtin_trap();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   fuzzsupport::use_scratch_log();
@@ -36,12 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }
   if (n >= 0) {
     const auto page_bytes = file.first(static_cast<std::size_t>(n));
-    if (check_whole_page(page_bytes, why) == 0 && is_log_page(page_bytes[0])) {
-      auto *buffer = new std::uint8_t[kPageBufferSize]();
-      const page_span page(buffer, kPageBufferSize);
-      std::memcpy(page.data(), page_bytes.data(), std::min(page_bytes.size(), kReceiveSize));
-      (void)decode_log_page(page, page_bytes[0], kReceiveSize);
-      delete[] buffer;
+    if (check_whole_page(page_bytes, why) == 0) {
+      if (is_log_page(page_bytes[0])) {
+        auto *buffer = new std::uint8_t[kPageBufferSize]();
+        const page_span page(buffer, kPageBufferSize);
+        std::memcpy(page.data(), page_bytes.data(), std::min(page_bytes.size(), kReceiveSize));
+        (void)decode_log_page(page, page_bytes[0], kReceiveSize);
+        delete[] buffer;
+      }
+      json_round_trip(page_bytes);
     }
   }
   delete[] file_bytes;

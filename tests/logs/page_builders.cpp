@@ -18,7 +18,7 @@ std::uint32_t reference_crc32(const std::uint8_t *data, std::size_t len) {
 bytevec ram_page(const std::vector<record> &records) {
   bytevec page(32 + 32 * records.size());
   page[0] = 0x80;
-  put_be16(page, 2, static_cast<std::uint32_t>(page.size() - 4));
+  page_bytes::seal_page_length(page);
   put_be16(page, 18, static_cast<std::uint32_t>(32 * records.size()));
   for (std::size_t n = 0; n < records.size(); ++n) {
     for (std::size_t w = 0; w < 8; ++w) put_be32(page, 32 + 32 * n + 4 * w, records[n][w]);

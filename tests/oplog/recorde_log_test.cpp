@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstring>
 #include <regex>
 #include <string>
 
@@ -48,33 +51,76 @@ TEST(RecordeLog, StampMatchesGlobalAndIsRefreshed) {
   EXPECT_EQ(g_cur_time[25], '\0');
 }
 
-// A log that cannot be opened, and one that fails only at the close:
-// /dev/full takes every buffered write and fails the flush with ENOSPC. Each
-// lost entry is said once, never twice, whether the stamp, the text or only
-// the close reported it.
-TEST(RecordeLog, EachLostEntryIsSaidOnce) {
-  const struct {
+// A log that cannot be opened or written: the first lost entry of the run
+// prints its message on standard output and why on standard error; the
+// later ones are counted, and the count is told once at the end.
+// /dev/full takes every buffered write and fails the flush at the close with
+// ENOSPC, so an error reported only at the close counts too.
+TEST(RecordeLog, LostEntriesSaidOnceAndCounted) {
+  struct lost_case {
     const char *path;
-    const char *expected;
-  } cases[] = {
-      {"/nonexistent-dir/x",
-       "open log file /nonexistent-dir/x error\n"
-       "open log file /nonexistent-dir/x error\n"
-       "open log file /nonexistent-dir/x error\n"},
-      {"/dev/full",
-       "write log to /dev/full fail\n"
-       "write log to /dev/full fail\n"},
+    const char *out;
+    const char *err;
+    unsigned lost;  // an empty entry written to /dev/full loses nothing
   };
-  for (const auto &c : cases) {
+  const lost_case cases[] = {
+      {"/nonexistent-dir/x", "open log file /nonexistent-dir/x error\n",
+       "/nonexistent-dir/x: cannot open: No such file or directory\n"
+       "/nonexistent-dir/x: 3 of 3 entries lost\n", 3},
+      {"/dev/full", "write log to /dev/full fail\n",
+       "/dev/full: cannot write: No space left on device\n"
+       "/dev/full: 2 of 3 entries lost\n", 2},
+  };
+  for (const lost_case &c : cases) {
     testsupport::TempLog log;
     const log_redirect broken(c.path);
     ASSERT_TRUE(broken.ok());
+    g_log_lost = 0;
+    g_log_entries = 0;
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     recorde_log("one\n", 1);
     recorde_log("two\n", 0);
-    recorde_log("", 0);  // nothing to lose but the open
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected) << c.path;
+    recorde_log("", 0);
+    const bool lost = log_loss_report();
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(lost);
+    EXPECT_EQ(out, c.out);
+    EXPECT_EQ(err, c.err);
+    EXPECT_EQ(g_log_lost, c.lost);
+    g_log_lost = 0;
+    g_log_entries = 0;
   }
+}
+
+// Entries that reach the file are counted, none lost; nothing is said.
+TEST(RecordeLog, WrittenEntriesAreNotLost) {
+  testsupport::TempLog log;
+  g_log_lost = 0;
+  g_log_entries = 0;
+  testing::internal::CaptureStderr();
+  recorde_log("one\n", 1);
+  recorde_log("two\n", 0);
+  EXPECT_FALSE(log_loss_report());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(g_log_entries, 2u);
+  EXPECT_EQ(g_log_lost, 0u);
+  g_log_entries = 0;
+}
+
+// A log created by its first entry is readable by its owner and group only,
+// whatever the caller's umask allows beyond that.
+TEST(RecordeLog, CreatedReadableByOwnerAndGroupOnly) {
+  testsupport::TempLog log;
+  log.clear();
+  const mode_t saved = umask(0);
+  recorde_log("first\n", 1);
+  umask(saved);
+  struct stat st {};
+  ASSERT_EQ(stat(log.path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  g_log_entries = 0;
 }
 
 }  // namespace

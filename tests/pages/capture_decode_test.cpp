@@ -196,8 +196,11 @@ struct refusal_case {
 TEST(PagesCapture, RefusedPagesAreRecordedAndJudged) {
   CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   const refusal_case cases[] = {
-      {"check:0x0A/*", 0, "", "page 0x0a          -                       -  refused"},
-      {"check:0xF4/3", 0, "", "nv crash log       -                       -  no complete image: a read failed"},
+      {"check:0x0A/*", 0, "page 0x0a: status Check Condition",
+       "page 0x0a          -                       -  refused or failed: /dev/sgsim0: Receive "
+       "diagnostic results page 0x0a: status Check Condition"},
+      {"check:0xF4/3", 0, "page 0xf4: status Check Condition",
+       "nv crash log       -                       -  no complete image: a read failed"},
       {"check:0x82/*", 1, "the firmware status page (0x82) could not be read",
        "page 0x82          -                       -  refused"},
       {"check:0x80/*,check:0x02/*,check:0x0A/*,check:0xF3/*,check:0xF4/*", 1,

@@ -79,16 +79,19 @@ struct progress_case {
   const char *fault;
   int status;
   const char *last_drawing;  // the last progress text on the terminal
+  const char *err;           // standard error besides the progress
 };
 
 TEST(DownloadProgress, OnATerminalOnlyAndNothingElseChanges) {
   CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
   if (!have_script()) GTEST_SKIP() << "no script(1) to make a pseudo-terminal";
   const progress_case cases[] = {
-      {"signed sample", "firmware_104.bin", "", 0, "\rsent 1300 of 1300 bytes 100%, piece 3 of 3\r\n"},
+      {"signed sample", "firmware_104.bin", "", 0, "\rsent 1300 of 1300 bytes 100%, piece 3 of 3\r\n", ""},
       {"second piece refused", "firmware_104.bin", "check:0x04/2", 255,
-       "\rsent 512 of 1300 bytes  39%, piece 1 of 3\r\n"},
-      {"configuration sample", "config_016.bin", "", 0, "bytes 100%, piece 2 of 2\r\n"},
+       "\rsent 512 of 1300 bytes  39%, piece 1 of 3\r\n",
+       "/dev/sgsim0: Send diagnostic page 0x04: status Check Condition, Hardware Error, "
+       "Additional sense: Internal target failure (sense 4/44/00)\n"},
+      {"configuration sample", "config_016.bin", "", 0, "bytes 100%, piece 2 of 2\r\n", ""},
   };
   for (const progress_case &c : cases) {
     // Three runs from the same expander state: a terminal, a pipe, a file.
@@ -105,11 +108,13 @@ TEST(DownloadProgress, OnATerminalOnlyAndNothingElseChanges) {
     EXPECT_EQ(pipe.status, c.status) << c.what;
     EXPECT_EQ(file.status, c.status) << c.what;
     EXPECT_EQ(tty.seen.rfind("\rsent ", 0), 0u) << c.what << tty.seen;
-    EXPECT_GE(tty.seen.size(), std::string(c.last_drawing).size()) << c.what;
-    EXPECT_EQ(tty.seen.substr(tty.seen.size() - std::string(c.last_drawing).size()), c.last_drawing)
-        << c.what << tty.seen;
-    EXPECT_EQ(pipe.seen, "") << c.what;
-    EXPECT_EQ(file.err, "") << c.what;
+    // On the terminal the reason of a refusal follows the progress line.
+    std::string tail = c.last_drawing;
+    for (const char *p = c.err; *p != '\0'; ++p) tail += *p == '\n' ? std::string("\r\n") : std::string(1, *p);
+    EXPECT_GE(tty.seen.size(), tail.size()) << c.what;
+    EXPECT_EQ(tty.seen.substr(tty.seen.size() - tail.size()), tail) << c.what << tty.seen;
+    EXPECT_EQ(pipe.seen, c.err) << c.what;
+    EXPECT_EQ(file.err, c.err) << c.what;
     EXPECT_EQ(tty.out, file.out) << c.what;
     EXPECT_EQ(pipe.out, file.out) << c.what;
     EXPECT_EQ(tty.log, testsupport::unstamped(file.log)) << c.what;
@@ -118,6 +123,23 @@ TEST(DownloadProgress, OnATerminalOnlyAndNothingElseChanges) {
     for (const std::string &line : file.audit) audit += line + "\n";
     EXPECT_EQ(tty.audit, audit) << c.what;
   }
+}
+
+// A refusal deep into a long image, between two drawings: the last line
+// before the outcome shows what was accepted, not the last drawing.
+TEST(DownloadProgress, LastLineShowsWhatWasAccepted) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  if (!have_script()) GTEST_SKIP() << "no script(1) to make a pseudo-terminal";
+  sim_session s;
+  const std::string file = s.write_file("long.bin", testsupport::byte_vector(3907 * 512 - 100, 0x5A));
+  const shell_run tty = run_download(s, "tty", file, "check:0x04/1001", true);
+  EXPECT_EQ(tty.status, 255);
+  const std::string last = "\rsent 512000 of 2000284 bytes  25%, piece 1000 of 3907\r\n";
+  const std::size_t at = tty.seen.find("/dev/sgsim0: Send diagnostic page 0x04");
+  ASSERT_NE(at, std::string::npos) << tty.seen;
+  ASSERT_GE(at, last.size());
+  EXPECT_EQ(tty.seen.substr(at - last.size(), last.size()), last) << tty.seen;
+  EXPECT_EQ(tty.out, "Please Wait for downloading...\nFirmware update failed!\n");
 }
 
 }  // namespace

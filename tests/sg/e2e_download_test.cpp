@@ -101,7 +101,7 @@ TEST_P(E2eDownloadPieces, PiecesThenActivationWhenSigned) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, E2eDownloadPieces,
-    testing::Values(piece_case{"Empty", 0, false, {}}, piece_case{"OneByte", 1, false, {1}},
+    testing::Values(piece_case{"OneByte", 1, false, {1}},
                     piece_case{"Full", 512, false, {512}}, piece_case{"FullSigned", 512, true, {512}},
                     piece_case{"OneOver", 513, false, {512, 1}}, piece_case{"OneOverSigned", 513, true, {512, 1}},
                     piece_case{"TwoFullAndSome", 1100, true, {512, 512, 76}}),
@@ -215,9 +215,38 @@ TEST_P(E2eDownloadFileError, ReportsTheFileAndFails) {
 INSTANTIATE_TEST_SUITE_P(
     Files, E2eDownloadFileError,
     testing::Values(file_error_case{"Missing", "absent.bin", "Open file ", 0},
-                    file_error_case{"EmptyName", "", "Open file ", 0},
-                    // A directory opens as a stream, but reading it fails without end of file.
-                    file_error_case{"ReadError", "run1", "Read file ", 1}),
+                    file_error_case{"EmptyName", "", "Open file ", 0}),
     [](const testing::TestParamInfo<file_error_case> &info) { return info.param.name; });
+
+// An image that cannot be sent whole is refused before any request reaches
+// the expander: the usual failure outcome on screen, in the log and in the
+// audit trail, the reason on standard error.
+TEST(E2eDownloadRefusal, NothingIsSent) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  sim_session s;
+  const std::string empty = s.write_file("empty.bin", {});
+  const std::string fifo = s.dir() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct refusal {
+    std::string file;
+    std::string reason;
+  };
+  const refusal cases[] = {
+      {empty, ": the image is empty; nothing was sent\n"},
+      {s.dir(), ": not a regular file; nothing was sent\n"},
+      {fifo, ": not a regular file; nothing was sent\n"},
+      {"/dev/zero", ": not a regular file; nothing was sent\n"},
+  };
+  for (const refusal &c : cases) {
+    const sim_result r = s.run({"download=" + c.file, kNode});
+    EXPECT_EQ(r.status, 255) << c.file;
+    EXPECT_EQ(r.err, c.file + c.reason);
+    EXPECT_EQ(r.out, "Please Wait for downloading...\nFirmware update failed!\n") << c.file;
+    EXPECT_EQ(unstamped(r.log), testsupport::user_line() + testsupport::corvane_path() + " download=" + c.file +
+                                    " /dev/sgsim0\nPlease Wait for downloading...\nFirmware update failed!\n");
+    EXPECT_TRUE(r.requests().empty()) << c.file;
+    EXPECT_EQ(r.audit, std::vector<std::string>{audit(c.file, "Firmware update failed!")});
+  }
+}
 
 }  // namespace

@@ -91,6 +91,7 @@ std::vector<std::string> launcher_argv(const run_programs &programs, const std::
   if (o.log_unopenable) argv.push_back("--log-unopenable");
   if (o.nodes > 0) argv.insert(argv.end(), {"--nodes", std::to_string(o.nodes)});
   if (o.transcript_data >= 0) argv.insert(argv.end(), {"--transcript-data", std::to_string(o.transcript_data)});
+  argv.insert(argv.end(), o.launcher.begin(), o.launcher.end());
   argv.push_back("--");
   argv.push_back(o.program.empty() ? programs.corvane : o.program);
   argv.insert(argv.end(), args.begin(), args.end());

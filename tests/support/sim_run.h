@@ -28,6 +28,7 @@ struct sim_options {
   std::string program;                 // the program to run; empty for corvane
   std::string pages_dir;               // an existing page directory to serve (e.g. a capture)
   int nodes = 0;                       // simulated nodes (0: the simulator's default)
+  std::vector<std::string> launcher;   // further launcher options (--expanders 2, --quirk ...)
 };
 
 // A run started in the background, collected by sim_session::finish.
