@@ -12,6 +12,7 @@
 
 #include "common/bytes.h"
 #include "common/page_codes.h"
+#include "pages/status.h"
 #include "pages/watch.h"
 #include "sg/sg.h"
 
@@ -134,14 +135,17 @@ bool parse_firmware_status(byte_span d, std::vector<watch_image> &out, std::stri
     why = "firmware status page (0x82) too short";
     return false;
   }
-  const auto version = [&](std::size_t off) { return text_field(page, off, 3); };
-  const int active_image = static_cast<int>(bytes::u8(page, 4)) - 5;
-  const int other_image = static_cast<int>(bytes::u8(page, 16)) - 5;
-  const int active_data = static_cast<int>(bytes::u8(page, 32)) - 1;
+  const firmware_images images = parse_firmware_images(page);
   out.clear();
-  out.push_back({"firmware", active_image, version(6), true});
-  if (other_image != active_image) out.push_back({"firmware", other_image, version(18), false});
-  out.push_back({"data", active_data, version(33), true});
+  const auto add = [&](const char *kind, const image_entry &e) {
+    if (!e.reported) return;
+    out.push_back({kind, e.number, text_field(std::span<const std::uint8_t>(
+                                                  reinterpret_cast<const std::uint8_t *>(e.version.data()), 3),
+                                              0, 3),
+                   e.active});
+  };
+  for (const image_entry &e : images.firmware) add("firmware", e);
+  for (const image_entry &e : images.data) add("data", e);
   return true;
 }
 

@@ -20,14 +20,16 @@ mkdir -p "$work/textfile"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# The built-in expander, reached through two nodes: a critical element
-# (4), PHYs in error (4, 16) and a critical event (10).
-"$sim" --state "$work/state" --reset-state --nodes 2 --capture "$work" \
+# Three expanders on four nodes, the last a second path to expander 1; each
+# serves the built-in pages: a critical element (4), PHYs in error (4, 16)
+# and a critical event (10).
+"$sim" --state "$work/state" --reset-state --expanders 3 --nodes 4 --path 3=1 --capture "$work" \
   --transcript "$work/transcript" -- \
-  "$pages" metrics --textfile "$work/textfile" /dev/sgsim0 /dev/sgsim1 || fail "metrics --textfile failed"
+  "$pages" metrics --textfile "$work/textfile" /dev/sgsim0 /dev/sgsim1 /dev/sgsim2 /dev/sgsim3 ||
+  fail "metrics --textfile failed"
 [ -f "$work/textfile/corvane.prom" ] || { echo "FAIL: no corvane.prom"; exit 1; }
 requests=$(grep -c '^sgio' "$work/transcript")
-[ "$requests" -eq 8 ] || fail "expected 8 requests (7 for the expander, 1 for its second path), saw $requests"
+[ "$requests" -eq 22 ] || fail "expected 22 requests (7 per expander, 1 for the second path), saw $requests"
 
 # Start the exporter on a free loopback port: try ports until one binds.
 port=
@@ -53,9 +55,10 @@ scrape=$work/scrape.txt
 expect() {  # a series as the exporter writes it (labels sorted), its value
   grep -qxF "$1 $2" "$scrape" || fail "scrape lacks: $1 $2"
 }
-id='expander="naa.5001405c00000001"'
 expect 'node_textfile_scrape_error' 0
-expect "corvane_expander_info{$id,product=\"SES EXPANDER\",revision=\"0103\",serial=\"SIM0000001\",vendor=\"SIMUL\"}" 1
+for n in 1 2 3; do
+id="expander=\"naa.5001405c0000000$n\""
+expect "corvane_expander_info{$id,product=\"SES EXPANDER\",revision=\"0103\",serial=\"SIM000000$n\",vendor=\"SIMUL\"}" 1
 expect "corvane_image_info{active=\"1\",$id,kind=\"firmware\",slot=\"0\",version=\"103\"}" 1
 expect "corvane_element_status_code{element=\"4\",$id}" 2
 expect "corvane_element_status_code{element=\"5\",$id}" 5
@@ -68,9 +71,11 @@ expect "corvane_phy_sxl_rate_code{$id,phy=\"0\"}" 11
 expect "corvane_ram_log_entries{$id,severity=\"critical_error\"}" 1
 expect "corvane_ram_log_highest_sequence{$id}" 1234
 expect "corvane_collection_success{$id,part=\"ram_log\"}" 1
+done
+expect "corvane_collection_requests{expander=\"naa.5001405c00000002\"}" 8
 expect "corvane_unidentified_devices" 0
 infos=$(grep -c '^corvane_expander_info{' "$scrape")
-[ "$infos" -eq 1 ] || fail "one expander through two paths gave $infos info series"
+[ "$infos" -eq 3 ] || fail "three expanders, one through two paths, gave $infos info series"
 dups=$(grep -v '^#' "$scrape" | sed 's/ [^ ]*$//' | sort | uniq -d)
 [ -z "$dups" ] || fail "series twice: $dups"
 
