@@ -16,13 +16,9 @@ set -euo pipefail
 # the JSON library and the schema validator for corvane-pages' documents.
 requirements=(cmake ninja-build g++ binutils util-linux ccache libgtest-dev libgmock-dev
               googletest g++-aarch64-linux-gnu qemu-user-static libsgutils2-dev
-<<<<<<< HEAD
-              libsgutils2-dev:arm64 nlohmann-json3-dev python3-jsonschema sg3-utils)
-=======
               libsgutils2-dev:arm64 sg3-utils python3-jsonschema
               # corvane-pages' JSON, and the watch test's node exporter, promtool and curl
               nlohmann-json3-dev prometheus-node-exporter prometheus curl)
->>>>>>> main
 
 # Registers qemu-aarch64-static with binfmt_misc, so that an aarch64 program
 # a test starts is run under emulation like a native one. The F flag opens

@@ -76,22 +76,14 @@ struct text_sink {
       pages_error("no memory for the decoded lines; they are left out of the document");
       stream = std::fopen("/dev/null", "w");
     }
-<<<<<<< HEAD
     if (stream != nullptr) before = set_log_stream(stream);
-=======
-    if (stream != nullptr) set_log_stream(stream);
->>>>>>> main
   }
   text_sink(const text_sink &) = delete;
   text_sink &operator=(const text_sink &) = delete;
   ~text_sink() {
     if (stream != nullptr) std::fclose(stream);
     std::free(text);
-<<<<<<< HEAD
     if (stream != nullptr) set_log_stream(before);
-=======
-    set_log_stream(before);
->>>>>>> main
   }
 
   // The lines written so far, each without its newline.

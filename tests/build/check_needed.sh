@@ -4,13 +4,10 @@
 # Usage: check_needed.sh READELF PROGRAM PROCESSOR [--loader-ok]
 # shellcheck source=scripts/lib/common.sh
 . "$(dirname "$0")/../../scripts/lib/common.sh"
-<<<<<<< HEAD
-check_libc_only "$1" "$2" "$3" "${4:-}"
-=======
 # Debian's static sg3 utilities library is built with the stack protector,
-# whose guard value lives in the loader on aarch64.
+# whose guard value lives in the loader on aarch64; --loader-ok allows the C
+# library's own loader on every processor.
 case $3 in
   aarch64|arm64) check_libc_only "$1" "$2" "$3" --loader-ok ;;
-  *) check_libc_only "$1" "$2" "$3" ;;
+  *) check_libc_only "$1" "$2" "$3" "${4:-}" ;;
 esac
->>>>>>> main
