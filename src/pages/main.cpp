@@ -190,9 +190,9 @@ int main(int argc, char **argv) {
   if (argc < 2) return usage_error(nullptr);
   line.command = argv[1];
   // The watching commands read their own options.
-  if (std::strcmp(line.command, "metrics") == 0) return metrics_command(argc - 2, argv + 2);
-  if (std::strcmp(line.command, "health") == 0) return health_command(argc - 2, argv + 2);
-  if (std::strcmp(line.command, "events") == 0) return events_command(argc - 2, argv + 2);
+  if (std::strcmp(line.command, "metrics") == 0) return metrics_command(argc - 1, argv + 1);
+  if (std::strcmp(line.command, "health") == 0) return health_command(argc - 1, argv + 1);
+  if (std::strcmp(line.command, "events") == 0) return events_command(argc - 1, argv + 1);
   // check exits 2 for "nothing to do": its wrong command lines exit 1.
   if (is_command(line, "check")) return check_main(argc, argv, line);
   // Options may stand anywhere after the command; "--" ends them.

@@ -128,10 +128,31 @@ const char *severity_label(int level);
 // that could not be identified.
 std::string metrics_text(const std::vector<watch_snapshot> &expanders, std::size_t unidentified);
 
-// Commands; each returns its exit status.
+// Commands; each returns its exit status. argv[0] is the command word, the
+// options and operands follow.
 int metrics_command(int argc, char **argv);
 int health_command(int argc, char **argv);
 int events_command(int argc, char **argv);
+
+// One option of a watching command (getopt_long); a flag takes no value.
+struct watch_option {
+  const char *name;
+  bool takes_value;
+};
+
+// What a watching command was given: for each of its options the values in
+// order (a flag given records ""), and the operands.
+struct watch_args {
+  std::array<std::vector<const char *>, 4> values;
+  std::vector<std::string> operands;
+};
+
+// Parses argv[1..argc) with getopt_long over options (at most 4; --help and
+// --version are added). Returns -1 to go on, or the exit status to end with:
+// 0 after --help (usage on standard output) or --version, usage_status after
+// a usage error (the reason and the usage on standard error).
+int watch_options(int argc, char **argv, const char *usage, int usage_status,
+                  std::span<const watch_option> options, watch_args &args);
 
 // Writes text to path atomically: a temporary file in the same directory,
 // written, flushed to disk and renamed over path. 0, or -1 with why.

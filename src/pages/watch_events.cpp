@@ -14,10 +14,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "decode/event_messages.h"
 #include "decode/time_text.h"
@@ -157,24 +159,23 @@ int write_file_atomically(const std::string &path, const std::string &text, std:
 }
 
 int events_command(int argc, char **argv) {
-  const char *dev = nullptr;
-  const char *state_path = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--state") == 0 && i + 1 < argc) {
-      state_path = argv[++i];
-    } else if (std::strncmp(argv[i], "--state=", 8) == 0) {
-      state_path = argv[i] + 8;
-    } else if (argv[i][0] != '-' && dev == nullptr) {
-      dev = argv[i];
-    } else {
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    }
+  constexpr std::array<watch_option, 1> kOptions{{{"state", true}}};
+  watch_args args;
+  if (const int end = watch_options(argc, argv, kUsage, kExitUsage, kOptions, args); end >= 0) return end;
+  const std::vector<const char *> &states = args.values[0];
+  const char *why_usage = nullptr;
+  if (args.operands.size() != 1) {
+    why_usage = "events takes one device";
+  } else if (states.size() != 1 || states[0][0] == '\0') {
+    why_usage = "events needs one --state FILE";
   }
-  if (dev == nullptr || state_path == nullptr || state_path[0] == '\0') {
+  if (why_usage != nullptr) {
+    std::fprintf(stderr, "corvane-pages: %s\n", why_usage);
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
+  const char *dev = args.operands[0].c_str();
+  const char *state_path = states[0];
 
   events_state st;
   std::string why;

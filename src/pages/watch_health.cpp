@@ -1,11 +1,13 @@
 // corvane-pages health: a verdict per expander and overall in the manner of
 // a Nagios plugin (exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN), with the
 // reasons and performance data, or as a JSON document.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "decode/event_messages.h"
 #include "pages/pages.h"
@@ -160,30 +162,20 @@ bool parse_ignore(const char *list, std::set<std::string> &out) {
 }  // namespace
 
 int health_command(int argc, char **argv) {
-  bool json = false;
+  constexpr std::array<watch_option, 2> kOptions{{{"json", false}, {"ignore", true}}};
+  watch_args args;
+  // A wrong command line is UNKNOWN, as a monitoring system expects of a check.
+  if (const int end = watch_options(argc, argv, kUsage, unknown, kOptions, args); end >= 0) return end;
+  const bool json = !args.values[0].empty();
   std::set<std::string> ignore;
-  std::vector<std::string> devices;
-  for (int i = 0; i < argc; ++i) {
-    const char *list = nullptr;
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(argv[i], "--ignore") == 0 && i + 1 < argc) {
-      list = argv[++i];
-    } else if (std::strncmp(argv[i], "--ignore=", 9) == 0) {
-      list = argv[i] + 9;
-    } else if (argv[i][0] != '-') {
-      devices.emplace_back(argv[i]);
-      continue;
-    } else {
-      std::fputs(kUsage, stderr);
-      return unknown;
-    }
-    if (list != nullptr && !parse_ignore(list, ignore)) {
+  for (const char *list : args.values[1]) {
+    if (!parse_ignore(list, ignore)) {
       std::fprintf(stderr, "corvane-pages: --ignore %s: not a list of elements\n", list);
       std::fputs(kUsage, stderr);
       return unknown;
     }
   }
+  std::vector<std::string> devices = std::move(args.operands);
   if (devices.empty()) devices = watch_ses_nodes("/sys");
 
   std::vector<watch_snapshot> expanders;

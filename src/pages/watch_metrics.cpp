@@ -2,10 +2,12 @@
 // exposition format, on standard output or as a file for the node exporter's
 // textfile collector. One set of series per expander, named by its identity.
 #include <cmath>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "pages/pages.h"
 #include "pages/watch.h"
@@ -177,20 +179,16 @@ std::string metrics_text(const std::vector<watch_snapshot> &expanders, std::size
 }
 
 int metrics_command(int argc, char **argv) {
-  const char *textfile_dir = nullptr;
-  std::vector<std::string> devices;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--textfile") == 0 && i + 1 < argc) {
-      textfile_dir = argv[++i];
-    } else if (std::strncmp(argv[i], "--textfile=", 11) == 0) {
-      textfile_dir = argv[i] + 11;
-    } else if (argv[i][0] == '-') {
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    } else {
-      devices.emplace_back(argv[i]);
-    }
+  constexpr std::array<watch_option, 1> kOptions{{{"textfile", true}}};
+  watch_args args;
+  if (const int end = watch_options(argc, argv, kUsage, kExitUsage, kOptions, args); end >= 0) return end;
+  if (args.values[0].size() > 1) {
+    std::fputs("corvane-pages: --textfile given twice\n", stderr);
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
   }
+  const char *textfile_dir = args.values[0].empty() ? nullptr : args.values[0][0];
+  std::vector<std::string> devices = std::move(args.operands);
   if (devices.empty()) devices = watch_ses_nodes("/sys");
 
   std::vector<watch_snapshot> expanders;

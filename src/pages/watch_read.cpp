@@ -2,8 +2,10 @@
 // status, enclosure status, PHY status and RAM log pages, each read once,
 // parsed into plain values with bounded readers.
 #include <dirent.h>
+#include <getopt.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -12,9 +14,14 @@
 
 #include "common/bytes.h"
 #include "common/page_codes.h"
+#include "pages/pages.h"
 #include "pages/status.h"
 #include "pages/watch.h"
 #include "sg/sg.h"
+
+#ifndef CORVANE_VERSION
+#define CORVANE_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -331,4 +338,39 @@ const char *severity_label(int level) {
   return level >= 0 && static_cast<std::size_t>(level) < std::size(kSeverityLabels)
              ? kSeverityLabels[level]
              : "other";
+}
+
+int watch_options(int argc, char **argv, const char *usage, int usage_status,
+                  std::span<const watch_option> options, watch_args &args) {
+  constexpr int kHelp = 'h', kVersion = 'V';
+  std::array<option, 7> table{};
+  std::size_t n = 0;
+  for (; n < options.size() && n < args.values.size(); ++n) {
+    table[n] = {options[n].name, options[n].takes_value ? required_argument : no_argument, nullptr,
+                static_cast<int>(1000 + n)};
+  }
+  table[n++] = {"help", no_argument, nullptr, kHelp};
+  table[n++] = {"version", no_argument, nullptr, kVersion};
+  optind = 1;
+  opterr = 0;
+  int c = 0;
+  while ((c = getopt_long(argc, argv, "hV", table.data(), nullptr)) != -1) {
+    if (c == kHelp) {
+      std::fputs(usage, stdout);
+      return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+    }
+    if (c == kVersion) {
+      std::fputs("corvane-pages " CORVANE_VERSION "\n", stdout);
+      return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+    }
+    if (c >= 1000 && static_cast<std::size_t>(c - 1000) < options.size()) {
+      args.values[static_cast<std::size_t>(c - 1000)].push_back(optarg != nullptr ? optarg : "");
+      continue;
+    }
+    std::fprintf(stderr, "corvane-pages: %s: unknown option, or its value is missing\n", argv[optind - 1]);
+    std::fputs(usage, stderr);
+    return usage_status;
+  }
+  for (int i = optind; i < argc; ++i) args.operands.emplace_back(argv[i]);
+  return -1;
 }

@@ -65,6 +65,19 @@ TEST(PagesCommandLine, UsageByConvention) {
       {{"status", kNode, kNode}, 2, false},
       {{"capture", s.dir() + "/c"}, 2, false},
       {{"capture", s.dir() + "/c", kNode, "x"}, 2, false},
+      {{"metrics", "--help"}, 0, true},
+      {{"metrics", "--bogus"}, 2, false},
+      {{"metrics", "--textfile"}, 2, false},
+      {{"metrics", "--textfile", s.dir(), "--textfile", s.dir()}, 2, false},
+      {{"events", "--version"}, 0, true},
+      {{"events", kNode}, 2, false},
+      {{"events", "--state"}, 2, false},
+      {{"events", kNode, kNode, "--state", s.dir() + "/st"}, 2, false},
+      {{"events", kNode, "--state", ""}, 2, false},
+      // A check's wrong command line is UNKNOWN to a monitoring system.
+      {{"health", "--help"}, 0, true},
+      {{"health", "--bogus"}, 3, false},
+      {{"health", "--ignore"}, 3, false},
   };
   for (const line_case &c : cases) {
     const sim_result r = s.run(c.args, pages_program());
@@ -72,7 +85,7 @@ TEST(PagesCommandLine, UsageByConvention) {
     for (const std::string &a : c.args) shown += a + " ";
     EXPECT_EQ(r.status, c.status) << shown << r.err;
     EXPECT_EQ(!r.out.empty(), c.prints) << shown << r.out;
-    if (c.status == 2) {
+    if (c.status == 2 || c.status == 3) {
       EXPECT_NE(r.err.find("usage: corvane-pages"), std::string::npos) << shown;
     }
     EXPECT_TRUE(r.requests().empty()) << shown;
