@@ -49,6 +49,7 @@ expander_add() {
     ${faults:+--faults "$faults"} ${pages:+--pages "$pages"} \
     --record /out/record$idx.txt --ready /tmp/ready$idx </dev/null >/out/handler$idx.err 2>&1 &
   echo $! > /tmp/handler$idx.pid
+  echo "$serial" > /tmp/exp$idx.serial
   guest_wait_for /tmp/ready$idx 100 || { echo "handler $idx did not start"; return 1; }
   tpg=$CONFIGFS/target/loopback/naa.$(printf '5001405a%08x' $((idx + 1)))/tpgt_1
   mkdir -p $tpg/lun/lun_0 || return 1
@@ -58,12 +59,33 @@ expander_add() {
   cat /tmp/exp$idx.sg
 }
 
-# Prints the sg node whose unit serial number page holds SERIAL.
+# expander_path INDEX PATH: a further path to expander INDEX, its backstore
+# exported once more through a LUN of a loopback target of its own (its own
+# SCSI host); the new sg node is printed and left in /tmp/exp$PATH.sg, so
+# that @PATH names it.
+expander_path() {
+  idx=$1 path=$2
+  name=exp$idx
+  dev=$CONFIGFS/target/core/user_$idx/$name
+  [ -d $dev ] && [ -f /tmp/exp$idx.serial ] || { echo "no expander $idx"; return 1; }
+  tpg=$CONFIGFS/target/loopback/naa.$(printf '5001405d%08x' $((path + 1)))/tpgt_1
+  mkdir -p $tpg/lun/lun_0 || return 1
+  echo -n naa.$(printf '5001405e%08x' $((path + 1))) > $tpg/nexus || return 1
+  ln -s $dev $tpg/lun/lun_0/$name || return 1
+  known=$(cat /tmp/exp*.sg 2>/dev/null)
+  expander_find_sg "$(cat /tmp/exp$idx.serial)" "$known" > /tmp/exp$path.sg ||
+    { echo "no second sg node for $name"; return 1; }
+  cat /tmp/exp$path.sg
+}
+
+# Prints the sg node whose unit serial number page holds SERIAL, leaving out
+# the nodes named in EXCEPT (one a line).
 expander_find_sg() {
   n=100
   while [ $n -gt 0 ]; do
     for s in /sys/class/scsi_generic/sg*; do
       [ -e "$s/device/vpd_pg80" ] || continue
+      if [ -n "$2" ] && echo "$2" | grep -qx "/dev/${s##*/}"; then continue; fi
       if grep -q "$1" "$s/device/vpd_pg80" 2>/dev/null && [ -e /dev/${s##*/} ]; then
         echo /dev/${s##*/}
         return 0
@@ -99,6 +121,35 @@ run_pages() {
   mkdir -p $out
   handlers_restart || { echo "a handler did not restart" > $out/stderr; return 1; }
   (cd $out && corvane-pages "$@" </dev/null > stdout 2> stderr; echo $? > status)
+}
+
+# run_started LABEL ARGS...: starts corvane in the background, its screen
+# output and exit status kept in /out/LABEL; the first run of a group starts
+# the handlers afresh. run_group_wait collects the group.
+run_started() {
+  label=$1
+  shift
+  out=/out/$label
+  mkdir -p $out
+  if [ -z "$group_pids" ]; then
+    rm -f /var/log/expander_log.txt
+    handlers_restart || { echo "a handler did not restart" > $out/stderr; return 1; }
+  fi
+  (corvane "$@" </dev/null > $out/stdout 2>$out/stderr; echo $? > $out/status) &
+  group_pids="$group_pids $!"
+}
+
+# run_group_wait GROUP: waits for every run started since the last group and
+# keeps their shared operation log and audit lines, and the names in the
+# lock directory, in /out/GROUP.
+run_group_wait() {
+  out=/out/$1
+  mkdir -p $out
+  for p in $group_pids; do wait "$p"; done
+  group_pids=
+  [ -f /var/log/expander_log.txt ] && mv /var/log/expander_log.txt $out/log
+  syslog_take $out/syslog "$1"
+  ls /run/corvane > $out/locks 2>/dev/null
 }
 
 # Starts every handler's model afresh, as each run of corvane behind the

@@ -6,7 +6,14 @@
 #                                    does not exist
 #   pages LABEL ARGS...              one corvane-pages run, in /out/LABEL, so
 #                                    that relative paths stay in the results
-# The sg node of each expander is written to /out/devices.
+#   path INDEX PATH                  a further path to expander INDEX: its
+#                                    sg node is @PATH
+#   start LABEL ARGS...              a corvane run started in the background
+#   wait GROUP                       waits for the runs started before it;
+#                                    their shared operation log, audit lines
+#                                    and lock file names go to /out/GROUP
+# The sg node of each expander (and path) is written to /out/devices, and with
+# the wwid the kernel gives it to /out/identity.
 
 guest_dev_for() {
   case $1 in
@@ -17,12 +24,36 @@ guest_dev_for() {
 }
 
 : > /out/devices
+: > /out/identity
 : > /var/log/messages
+group_pids=
+
+# identity_note N DEV: DEV's wwid as sysfs shows it.
+identity_note() {
+  echo "$1 $2 $(cat /sys/class/scsi_generic/${2##*/}/device/wwid 2>/dev/null)" >> /out/identity
+}
+
 while read -r kind a b c; do
   case $kind in
     expander)
       dev=$(expander_add "$a" "$b" "$c") || { echo "expander $a did not come up"; exit 1; }
       echo "$a $dev" >> /out/devices
+      identity_note "$a" "$dev"
+      ;;
+    path)
+      dev=$(expander_path "$a" "$b") || { echo "path $b to expander $a did not come up"; exit 1; }
+      echo "$b $dev" >> /out/devices
+      identity_note "$b" "$dev"
+      ;;
+    start)
+      set -- $b $c
+      args=
+      for w in "$@"; do args="$args $(guest_dev_for "$w")"; done
+      # shellcheck disable=SC2086
+      run_started "$a" $args
+      ;;
+    wait)
+      run_group_wait "$a"
       ;;
     run)
       set -- $b $c
