@@ -141,15 +141,8 @@ if wanted fuzz; then
     "a target found a fault or did not build" bash scripts/fuzz.sh --short 30
 fi
 if wanted fleet; then
-  echo
-  echo "==== fleet: rolling update over simulated hosts ===="
-  start=$SECONDS
-  if bash tests/fleet/run.sh build/native 2>&1 | tee "$logs/fleet.log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then
-    note fleet ok $((SECONDS - start)) "see $logs/fleet.log"
-  else
-    total_failed=$((total_failed + 1))
-    note fleet FAILED $((SECONDS - start)) "see $logs/fleet.log"
-  fi
+  script_stage fleet "rolling update over simulated hosts" "check mode, rollout, stop and rerun as expected" \
+    "the fleet run went wrong" bash tests/fleet/run.sh build/native
 fi
 
 if [ -f tests/kernel/run.sh ] && wanted kernel; then
