@@ -78,29 +78,46 @@ std::string label(const char *name, const std::string &value) {
   return std::string(name) + "=\"" + escape_label(value) + "\"";
 }
 
+// Every family is a gauge: its name and help text, in exposition order.
+struct family {
+  const char *name;
+  const char *help;
+};
+constexpr family kFamilies[] = {
+    {"corvane_expander_info",
+     "Identity of the expander; the value is always 1."},
+    {"corvane_image_info",
+     "Firmware and data images of the expander (page 0x82); the value is always 1."},
+    {"corvane_element_status_code",
+     "SES element status code of each element of page 0x02 (element \"overall\" is the overall element)."},
+    {"corvane_element_predicted_failure",
+     "1 when the element reports a predicted failure."},
+    {"corvane_elements",
+     "Number of elements of page 0x02 by status."},
+    {"corvane_phy_sxl_rate_code",
+     "SXL link rate code of each PHY (page 0xF3)."},
+    {"corvane_phy_sspl_rate_code",
+     "SSPL link rate code of each PHY (page 0xF3)."},
+    {"corvane_phy_error",
+     "1 when the PHY reports the error state named by state (page 0xF3)."},
+    {"corvane_ram_log_entries",
+     "Entries of the RAM event log (page 0x80) by severity."},
+    {"corvane_ram_log_highest_sequence",
+     "Highest sequence number in the RAM event log (page 0x80); absent when the log is empty."},
+    {"corvane_collection_success",
+     "1 when the part of the expander named by part was read and understood, else 0."},
+    {"corvane_collection_timestamp_seconds",
+     "When the expander was read, in seconds since the epoch."},
+    {"corvane_collection_duration_seconds",
+     "How long reading the expander took."},
+    {"corvane_collection_requests",
+     "SCSI requests issued for the expander in this run."},
+    {"corvane_unidentified_devices",
+     "SES nodes whose expander could not be identified in this run."},
+};
+
 void declare_families(exposition &x) {
-  x.declare("corvane_expander_info", "gauge", "Identity of the expander; the value is always 1.");
-  x.declare("corvane_image_info", "gauge",
-            "Firmware and data images of the expander (page 0x82); the value is always 1.");
-  x.declare("corvane_element_status_code", "gauge",
-            "SES element status code of each element of page 0x02 (element \"overall\" is the overall element).");
-  x.declare("corvane_element_predicted_failure", "gauge",
-            "1 when the element reports a predicted failure.");
-  x.declare("corvane_elements", "gauge", "Number of elements of page 0x02 by status.");
-  x.declare("corvane_phy_sxl_rate_code", "gauge", "SXL link rate code of each PHY (page 0xF3).");
-  x.declare("corvane_phy_sspl_rate_code", "gauge", "SSPL link rate code of each PHY (page 0xF3).");
-  x.declare("corvane_phy_error", "gauge", "1 when the PHY reports the error state named by state (page 0xF3).");
-  x.declare("corvane_ram_log_entries", "gauge", "Entries of the RAM event log (page 0x80) by severity.");
-  x.declare("corvane_ram_log_highest_sequence", "gauge",
-            "Highest sequence number in the RAM event log (page 0x80); absent when the log is empty.");
-  x.declare("corvane_collection_success", "gauge",
-            "1 when the part of the expander named by part was read and understood, else 0.");
-  x.declare("corvane_collection_timestamp_seconds", "gauge",
-            "When the expander was read, in seconds since the epoch.");
-  x.declare("corvane_collection_duration_seconds", "gauge", "How long reading the expander took.");
-  x.declare("corvane_collection_requests", "gauge", "SCSI requests issued for the expander in this run.");
-  x.declare("corvane_unidentified_devices", "gauge",
-            "SES nodes whose expander could not be identified in this run.");
+  for (const family &f : kFamilies) x.declare(f.name, "gauge", f.help);
 }
 
 void add_expander(exposition &x, const watch_snapshot &s) {
