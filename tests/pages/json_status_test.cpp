@@ -101,7 +101,8 @@ TEST(PagesCommandLine, FailedStandardOutputIsAnError) {
   const std::vector<std::string> commands = {"--version", "image " + file,
                                              "image --json " + file};
   for (const std::string &command : commands) {
-    const std::string line = std::string(CORVANE_PAGES_BIN) + " " + command + " >/dev/full 2>" + err;
+    // The build tree's path may hold a blank.
+    const std::string line = "'" + std::string(CORVANE_PAGES_BIN) + "' " + command + " >/dev/full 2>'" + err + "'";
     const int status = std::system(line.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << command;
     EXPECT_EQ(WEXITSTATUS(status), 1) << command;
