@@ -67,6 +67,27 @@ check "corvane-pages health finds the simulated critical element" test $? -eq 2
 check "corvane-pages health names it" grep -q ': element 4 Critical$' health.txt
 check "the simulated runs left /var/log alone" test ! -e /var/log/expander_log.txt
 
+# What a new administrator runs into, tried on the installed packages: no
+# success that did not happen, every failure with its reason.
+sim_run() { expander-sim --state "$sim" --capture "$sim/capture" --transcript "$sim/transcript" -- "$@"; }
+: > empty.bin
+rm -f "$sim/transcript"
+sim_run /usr/sbin/corvane download=empty.bin /dev/sgsim0 > empty.txt 2> empty.err
+check "download of an empty image fails" test $? -eq 255
+check "it says so on screen" grep -qx 'Firmware update failed!' empty.txt
+check "and why on standard error" grep -q 'the image is empty; nothing was sent' empty.err
+check "and no SEND DIAGNOSTIC reached the expander" bash -c '! grep -q "cdb=1d" "$1/transcript" 2>/dev/null' _ "$sim"
+sim_run /usr/sbin/corvane download=/dev/zero /dev/sgsim0 > zero.txt 2> zero.err
+check "download=/dev/zero is refused" grep -q 'not a regular file; nothing was sent' zero.err
+sim_run /usr/sbin/corvane query /dev/sgsim0 > /dev/full 2> full.err
+check "a query whose output is lost is not a success" test $? -ne 0
+check "corvane-pages image /dev/zero ends, refused" \
+  bash -c 'timeout 20 corvane-pages image /dev/zero > /dev/null 2>&1; s=$?; [ "$s" -ne 0 ] && [ "$s" -ne 124 ]'
+(cd /tmp && expander-sim-image --help > /dev/null)
+check "expander-sim-image --help exits 0" test $? -eq 0
+check "and writes no file" test ! -e /tmp/--help
+check "the corvane package recommends logrotate" bash -c 'dpkg-query -W -f "\${Recommends}" corvane | grep -q logrotate'
+
 # Completion of the command word, of download='s file name and of the nodes.
 completion() {  # line words...: prints the completions of the last word
   bash -c '. /usr/share/bash-completion/bash_completion
@@ -97,8 +118,10 @@ check "nodes: enclosures first, each group in number order" \
 # Rotation: a real run creates the log, a forced rotation compresses it and
 # creates an empty one, the next run appends to that. Queries send nothing
 # to the system log.
-corvane query /dev/sg-none > /dev/null
+corvane query /dev/sg-none > /dev/null 2> none.err
 check "a failed query exits 255" test $? -eq 255
+check "and says why on standard error" grep -q '^/dev/sg-none: cannot open: No such file or directory' none.err
+check "the log is created 0640 on first use" test "$(stat -c '%a' /var/log/expander_log.txt)" = 640
 check "logrotate -d accepts the rotation file" bash -c 'logrotate -d /etc/logrotate.d/corvane > rotate-debug.txt 2>&1'
 check "forced rotation" logrotate -f /etc/logrotate.d/corvane
 check "the old log is compressed" bash -c 'zcat /var/log/expander_log.txt.1.gz | grep -q "query /dev/sg-none"'
