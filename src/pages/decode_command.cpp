@@ -104,8 +104,11 @@ struct text_sink {
   }
 };
 
+// Keys a page entry holds at most: its facts, its decoded fields and "lines".
+constexpr std::size_t kEntryKeys = 24;
+
 json page_entry(const char *path, int code, const char *outcome) {
-  json entry = json::object();
+  json entry = json_doc::empty_object(kEntryKeys);
   entry["path"] = path;
   entry["page_code"] = {{"code", code}, {"text", page_name(code)}};
   entry["outcome"] = outcome;

@@ -24,6 +24,14 @@ constexpr std::size_t kFirstElement = 12;
 constexpr std::size_t kElementSize = 4;
 constexpr unsigned kStatusCodeMask = 0x0F;
 
+// Appends key to an object being built. The keys of each object here are
+// distinct by construction, so the ordered map's search for an existing key
+// (linear, and paid once a key) is skipped.
+template <typename Value>
+void put(json &object, const std::string &key, Value &&value) {
+  object.get_ref<json::object_t &>().emplace_back(key, json(std::forward<Value>(value)));
+}
+
 json code_and_text(unsigned code, const char *text) {
   json value = json::object();
   value["code"] = code;
@@ -52,6 +60,8 @@ const std::array<std::string, N> &row_keys(const Row (&rows)[N], Label label) {
   return keys;
 }
 
+constexpr std::size_t kEventKeys = 8;
+
 // Event records, as analysis_log takes them from the work buffer.
 json events_json(const decoded_work &kept) {
   using namespace event_record;
@@ -69,20 +79,19 @@ json events_json(const decoded_work &kept) {
     const std::uint32_t level = word(kSeverityWord) & 0xFFFFu;
     const std::uint32_t code = word(kEventCode);
     const char *message = find_event_message(code);
-    json event = json::object();
-    event["number"] = record_word(record, kNumber);
-    event["time"] = time.data();
-    event["time_words"] = {high, low};
-    event["severity"] =
-        code_and_text(level, find_severity_name(static_cast<std::int32_t>(level)));
-    event["event_code"] = hex32(code);
-    event["module"] = code >> 16;
+    json event = json_doc::empty_object(kEventKeys);
+    put(event, "number", record_word(record, kNumber));
+    put(event, "time", time.data());
+    put(event, "time_words", json::array({high, low}));
+    put(event, "severity", code_and_text(level, find_severity_name(static_cast<std::int32_t>(level))));
+    put(event, "event_code", hex32(code));
+    put(event, "module", code >> 16);
     if (message != nullptr) {
-      event["message"] = message;
+      put(event, "message", message);
     } else {
-      event["message"] = nullptr;
+      put(event, "message", nullptr);
     }
-    event["params"] = {word(kParam1), word(kParam2), word(kParam3)};
+    put(event, "params", json::array({word(kParam1), word(kParam2), word(kParam3)}));
     events.push_back(std::move(event));
   }
   return events;
@@ -111,29 +120,27 @@ json crash_dump_json(std::span<const std::uint8_t> image) {
 }
 
 // One status element of page 0x02, as analysis_enc_status prints it.
-json element_json(std::span<const std::uint8_t> element) {
+void element_json(std::span<const std::uint8_t> element, json &value) {
   const auto &keys = row_keys(enc_status_bits, [](const status_bit &b) { return b.row.label; });
-  json value = json::object();
   const unsigned code = bytes::u8(element, 0) & kStatusCodeMask;
-  value["status"] = code_and_text(code, elem_status_code_desc[code]);
+  put(value, "status", code_and_text(code, elem_status_code_desc[code]));
   std::size_t i = 0;
-  for (const status_bit &bit : enc_status_bits) {
-    value[keys[i++]] = bit_value(element, bit.row) != 0;
-  }
-  return value;
+  for (const status_bit &bit : enc_status_bits) put(value, keys[i++], bit_value(element, bit.row) != 0);
 }
 
 void enclosure_status_json(const decoded_work &kept, json &entry) {
   const std::span<const std::uint8_t> work(kept.work);
-  entry["overall"] = element_json(work.subspan(kOverallElement, kElementSize));
+  json overall = json_doc::empty_object(std::size(enc_status_bits) + 1);
+  element_json(work.subspan(kOverallElement, kElementSize), overall);
+  entry["overall"] = std::move(overall);
   const std::span<const std::uint8_t> page = ses_page_bytes(kept.work);
   json elements = json::array();
   for (int n = 0; n < kept.count; ++n) {
     const std::size_t off = kFirstElement + static_cast<std::size_t>(n) * kElementSize;
     if (!bytes::fits(page, off, kElementSize)) break;
-    json element = json::object();
-    element["index"] = n;
-    element.update(element_json(page.subspan(off, kElementSize)));
+    json element = json_doc::empty_object(std::size(enc_status_bits) + 2);
+    put(element, "index", n);
+    element_json(page.subspan(off, kElementSize), element);
     elements.push_back(std::move(element));
   }
   entry["elements"] = std::move(elements);
@@ -242,10 +249,10 @@ void sssf_json(const decoded_work &kept, json &entry) {
   for (int n = 0; n < decoded; ++n) {
     const auto record =
         page.subspan(kSssfHeaderSize + static_cast<std::size_t>(n) * kSssfRecordSize, kSssfRecordSize);
-    json value = json::object();
+    json value = json_doc::empty_object(std::size(sssf_fields));
     std::size_t i = 0;
     for (const sssf_field &field : sssf_fields) {
-      value[keys[i++]] = (record[field.byte] >> field.shift) & field.mask;
+      put(value, keys[i++], (record[field.byte] >> field.shift) & field.mask);
     }
     phys.push_back(std::move(value));
   }

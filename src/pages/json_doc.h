@@ -22,6 +22,15 @@ using json = nlohmann::ordered_json;
 inline constexpr int kFormatMajor = 1;
 inline constexpr int kFormatMinor = 0;
 
+// An empty object with room for keys keys. The ordered object keeps its keys
+// in a vector whose elements are copied, not moved, when it grows: an object
+// that gets a key after a large value is made with room for all its keys.
+json empty_object(std::size_t keys);
+
+// Keys a document's top level holds at most: the header, a command's own
+// keys, "exit_status" and "messages".
+inline constexpr std::size_t kHeaderKeys = 16;
+
 // A new document of kind ("status", "decode", "image", "capture") with the
 // header naming the program, its version and its arguments (argv[1..argc)).
 json begin(const char *kind, int argc, char **argv);
