@@ -12,26 +12,11 @@
 
 namespace {
 
-// Event record: eight 32-bit words, host order in the work buffer (log_check
-// converted the RAM log's; the flash log's are stored that way).
-constexpr std::size_t kSeverityWord = 0;
-constexpr std::size_t kTimeHigh = 1;
-constexpr std::size_t kTimeLow = 2;
-constexpr std::size_t kNumber = 3;
-constexpr std::size_t kEventCode = 4;
-constexpr std::size_t kParam1 = 5;
-constexpr std::size_t kParam2 = 6;
-constexpr std::size_t kParam3 = 7;
+using namespace event_record;
 
 // count comes from the device's page header. The work buffer holds at most
 // kMaxEventRecords records (6400 / 32), so a larger count decodes the first
 // 200: every record held is shown and nothing past the buffer is read.
-
-std::int32_t record_word(std::span<const std::uint8_t> record, std::size_t word) {
-  std::int32_t value = 0;
-  if (bytes::fits(record, word * 4, 4)) std::memcpy(&value, record.data() + word * 4, 4);
-  return value;
-}
 
 // Column order on the line, each with its word and field kind.
 struct column {
@@ -61,6 +46,12 @@ void log_event_line(std::span<const std::uint8_t> record, text_span field,
 }
 
 }  // namespace
+
+std::int32_t record_word(std::span<const std::uint8_t> record, std::size_t word) {
+  std::int32_t value = 0;
+  if (bytes::fits(record, word * 4, 4)) std::memcpy(&value, record.data() + word * 4, 4);
+  return value;
+}
 
 int analysis_log(const_work_span work, int count, int page_code) {
   char field[kTextSize] = {};

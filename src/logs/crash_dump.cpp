@@ -10,28 +10,19 @@
 
 namespace {
 
-struct dump_area {
-  std::size_t offset_field;  // header byte of the area's offset; its length follows
-  const char *heading;
-};
-
-constexpr dump_area kAreas[] = {
-    {nv_log::kRegsOffset,
-     "registers(32 GPRs and 55 CP0 Regs, starts from EPC and Index respectively)\n"},
-    {nv_log::kRegsOffset + 8, "\n\rSystem Stack\n"},
-    {nv_log::kRegsOffset + 16, "\n\rActive Thread Control Block\n"},
-    {nv_log::kRegsOffset + 24, "\n\rActive Thread Stack Content\n"},
-    {nv_log::kRegsOffset + 32, "\n\rActive Thread Stack Content\n"},
-};
-
 constexpr std::size_t kWordsPerLine = 8;
 
 }  // namespace
 
+std::size_t dump_area_words(std::span<const std::uint8_t> image, std::uint32_t offset,
+                            std::uint32_t length) {
+  const std::size_t held = offset < image.size() ? image.size() - offset : 0;
+  return std::min<std::size_t>(length, held) >> 2;
+}
+
 void log_dump_area(std::span<const std::uint8_t> image, std::uint32_t offset,
                    std::uint32_t length) {
-  const std::size_t held = offset < image.size() ? image.size() - offset : 0;
-  const std::size_t words = std::min<std::size_t>(length, held) >> 2;
+  const std::size_t words = dump_area_words(image, offset, length);
   char text[kTextSize] = {};
   for (std::size_t i = 0; i < words; ++i) {
     memset_s(text, sizeof text, 0, sizeof text);
@@ -42,7 +33,7 @@ void log_dump_area(std::span<const std::uint8_t> image, std::uint32_t offset,
 }
 
 void log_crash_dump(std::span<const std::uint8_t> image) {
-  for (const dump_area &area : kAreas) {
+  for (const dump_area &area : crash_dump_areas) {
     recorde_log(area.heading, 0);
     log_dump_area(image, bytes::le32(image, area.offset_field),
                   bytes::le32(image, area.offset_field + 4));

@@ -28,7 +28,17 @@ int log_entry_count(const_page_span page, int page_code, std::size_t held) {
   }
 }
 
-int decode_log_page(const_page_span page, int page_code, std::size_t held) {
+namespace {
+
+void keep_work(decoded_work *keep, const_work_span work, int count) {
+  if (keep == nullptr) return;
+  memcpy_s(keep->work.data(), keep->work.size(), work.data(), work.size());
+  keep->count = count;
+}
+
+}  // namespace
+
+int decode_log_page(const_page_span page, int page_code, std::size_t held, decoded_work *keep) {
   std::array<std::uint8_t, kWorkBufferSize> work;
   memset_s(work.data(), work.size(), 0, work.size());
   if (log_check(page, work, page_code, held) != 0) {
@@ -36,6 +46,7 @@ int decode_log_page(const_page_span page, int page_code, std::size_t held) {
     return -1;
   }
   const int count = log_entry_count(page, page_code, held);
+  keep_work(keep, work, count);
   if (analysis_log(work, count, page_code) != 0) {
     recorde_log("analysis log fail\n\r", 0);
     return -1;
@@ -43,7 +54,8 @@ int decode_log_page(const_page_span page, int page_code, std::size_t held) {
   return 0;
 }
 
-int decode_log_page_unchecked(const_page_span page, int page_code, std::size_t held) {
+int decode_log_page_unchecked(const_page_span page, int page_code, std::size_t held,
+                              decoded_work *keep) {
   std::array<std::uint8_t, kWorkBufferSize> work;
   memset_s(work.data(), work.size(), 0, work.size());
   int result = 0;
@@ -54,6 +66,7 @@ int decode_log_page_unchecked(const_page_span page, int page_code, std::size_t h
     result = 1;
   }
   const int count = log_entry_count(page, page_code, held);
+  keep_work(keep, work, count);
   if (analysis_log(work, count, page_code) != 0) {
     recorde_log("analysis log fail\n\r", 0);
     return -1;

@@ -49,19 +49,30 @@ inline constexpr std::uint32_t kHeaderAfterLength = 16;  // header bytes counted
 // Fetches, checks and decodes one page into the operation log; 0 or -1.
 int incollect_log(const char *dev, int page_code);
 
+// What the decoders were given: the work buffer and the entry count. Kept for
+// a caller that describes the decoded entries in another form as well; count
+// is -1 when the decoders never ran.
+struct decoded_work {
+  std::array<std::uint8_t, kWorkBufferSize> work{};
+  int count = -1;
+};
+
 // Checks the page in the page buffer, works out its entry count and decodes
 // it into the operation log, logging "check log fail\n\r" or "analysis log
 // fail\n\r" when a step fails; 0 or -1. The work buffer is cleared first.
+// With keep, the work buffer and count handed to the decoders are copied there.
 // held is the number of page-buffer bytes that hold what the expander sent,
 // as sg_incollect_log returns it.
-int decode_log_page(const_page_span page, int page_code, std::size_t held = kPageBufferSize);
+int decode_log_page(const_page_span page, int page_code, std::size_t held = kPageBufferSize,
+                    decoded_work *keep = nullptr);
 
 // decode_log_page for a page that may fail its check: when it does, the page
 // is decoded all the same from what log_fill_unchecked fills, after the line
 // "(unchecked: the page fails its check; decoded all the same)\n". 0 when the
 // check passed and the page was decoded, 1 when it was decoded unchecked, -1
 // when it could not be decoded.
-int decode_log_page_unchecked(const_page_span page, int page_code, std::size_t held);
+int decode_log_page_unchecked(const_page_span page, int page_code, std::size_t held,
+                              decoded_work *keep = nullptr);
 
 // Logs the line that opens a page's part of the log before it is fetched:
 // "\nincollect RAM log\n" for 0x80, "incollect NVlog\n" for 0xF4, nothing
@@ -165,6 +176,25 @@ std::size_t ram_log_sum_record_count(const_page_span page, std::size_t held = kP
 // decoded: the declared records that lie wholly inside image, at most
 // kMaxEventRecords; 0 when event_log_length is below 48.
 int nv_log_record_count(std::span<const std::uint8_t> image);
+
+// One area of the crash dump: the header byte of its offset (its length
+// follows) and the heading logged before its words.
+struct dump_area {
+  std::size_t offset_field;
+  const char *heading;
+};
+inline constexpr dump_area crash_dump_areas[] = {
+    {nv_log::kRegsOffset,
+     "registers(32 GPRs and 55 CP0 Regs, starts from EPC and Index respectively)\n"},
+    {nv_log::kRegsOffset + 8, "\n\rSystem Stack\n"},
+    {nv_log::kRegsOffset + 16, "\n\rActive Thread Control Block\n"},
+    {nv_log::kRegsOffset + 24, "\n\rActive Thread Stack Content\n"},
+    {nv_log::kRegsOffset + 32, "\n\rActive Thread Stack Content\n"},
+};
+
+// Whole words of a dump area that lie inside the image bytes held.
+std::size_t dump_area_words(std::span<const std::uint8_t> image, std::uint32_t offset,
+                            std::uint32_t length);
 
 // Logs the five dump areas of a checked NV log image, each cut to the image
 // bytes held.

@@ -3,7 +3,7 @@
 // the operation log. A capture directory gives the firmware status page's
 // version block, its pages in the order corvane log reads them, then the NV
 // crash log from its chunk files. With --json the same text, line by line,
-// goes into one document with the facts of every page.
+// goes into one document with the facts of every page and its decoded fields.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include "common/page_codes.h"
 #include "logs/logs.h"
 #include "oplog/oplog.h"
+#include "pages/decode_fields.h"
 #include "pages/json_doc.h"
 #include "pages/pages.h"
 #include "pages/status.h"
@@ -46,6 +47,7 @@ struct decode_run {
   std::uint32_t nv_gathered = 0;
   char nv_last[4096] = {};                          // path of the last chunk taken
   json nv_files = json::array();                    // chunk files of the image being assembled
+  decoded_work kept;                                // with --json: what the decoders were given
 
   decode_run(page_span p, std::span<std::uint8_t, kMaxPageBytes> f) : page(p), file(f) {}
 };
@@ -102,8 +104,11 @@ struct text_sink {
   }
 };
 
+// Keys a page entry holds at most: its facts, its decoded fields and "lines".
+constexpr std::size_t kEntryKeys = 24;
+
 json page_entry(const char *path, int code, const char *outcome) {
-  json entry = json::object();
+  json entry = json_doc::empty_object(kEntryKeys);
   entry["path"] = path;
   entry["page_code"] = {{"code", code}, {"text", page_name(code)}};
   entry["outcome"] = outcome;
@@ -136,9 +141,22 @@ void decode_firmware_status(decode_run &run, const char *path, std::span<const s
 
 // The log road's check and decoding: 0, -1 when the page fails, 1 when it
 // fails its check and --unchecked decoded it all the same.
+// With --json the work buffer and entry count the decoders took are kept for
+// the page's structured keys.
 int run_decoder(decode_run &run, int code, std::size_t held) {
-  if (run.unchecked) return decode_log_page_unchecked(run.page, code, held);
-  return decode_log_page(run.page, code, held) == 0 ? 0 : -1;
+  decoded_work *keep = nullptr;
+  if (run.as_json) {
+    run.kept.count = -1;
+    keep = &run.kept;
+  }
+  if (run.unchecked) return decode_log_page_unchecked(run.page, code, held, keep);
+  return decode_log_page(run.page, code, held, keep) == 0 ? 0 : -1;
+}
+
+// The page's decoded fields beside its lines, when its decoders ran.
+void add_fields(decode_run &run, int code, int result, std::size_t held, json &entry) {
+  if (!run.as_json || result < 0) return;
+  decoded_fields_json(code, run.kept, page_bytes_held(run.page, held), entry);
 }
 
 // The page as a read by corvane would leave it: its first kReceiveSize bytes
@@ -169,6 +187,7 @@ void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t
   if (result > 0) entry["unchecked"] = true;
   entry["page_bytes"] = bytes.size();
   entry["bytes_decoded"] = held;
+  add_fields(run, code, result, kReceiveSize, entry);
   add_entry(run, std::move(entry), sink);
 }
 
@@ -229,6 +248,7 @@ void add_nv_chunk(decode_run &run, const char *path, std::span<const std::uint8_
   entry["chunk_files"] = std::move(run.nv_files);
   entry["image_bytes"] = image_size;
   entry["bytes_decoded"] = held;
+  add_fields(run, kPageNvLog, result, held, entry);
   run.nv_files = json::array();
   add_entry(run, std::move(entry), sink);
 }
@@ -348,13 +368,19 @@ int parse_page_code(const char *text) {
 }
 
 int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json_doc::json &pages) {
+  const std::span<const std::uint8_t> one[] = {bytes};
+  return decode_page_list(one, path, pages);
+}
+
+int decode_page_list(std::span<const std::span<const std::uint8_t>> list, const char *path,
+                     json_doc::json &pages) {
   guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
   guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
   if (page_block.value == nullptr || file.value == nullptr) return kExitFailed;
   decode_run run(page_span(page_block.value, kPageBufferSize),
                  std::span<std::uint8_t, kMaxPageBytes>(file.value, kMaxPageBytes));
   run.as_json = true;
-  decode_loaded(run, path, bytes);
+  for (const std::span<const std::uint8_t> bytes : list) decode_loaded(run, path, bytes);
   end_nv_group(run);
   pages = std::move(run.pages);
   return run.status;

@@ -34,8 +34,14 @@ void keep(const char *severity, const char *format, va_list args) {
 
 namespace json_doc {
 
+json empty_object(std::size_t keys) {
+  json object = json::object();
+  object.get_ref<json::object_t &>().reserve(keys);
+  return object;
+}
+
 json begin(const char *kind, int argc, char **argv) {
-  json doc = json::object();
+  json doc = empty_object(kHeaderKeys);
   doc["json_format_version"] = json::array({kFormatMajor, kFormatMinor});
   json arguments = json::array();
   for (int i = 1; i < argc; ++i) arguments.push_back(argv[i]);

@@ -22,6 +22,15 @@ using json = nlohmann::ordered_json;
 inline constexpr int kFormatMajor = 1;
 inline constexpr int kFormatMinor = 0;
 
+// An empty object with room for keys keys. The ordered object keeps its keys
+// in a vector whose elements are copied, not moved, when it grows: an object
+// that gets a key after a large value is made with room for all its keys.
+json empty_object(std::size_t keys);
+
+// Keys a document's top level holds at most: the header, a command's own
+// keys, "exit_status" and "messages".
+inline constexpr std::size_t kHeaderKeys = 16;
+
 // A new document of kind ("status", "decode", "image", "capture") with the
 // header naming the program, its version and its arguments (argv[1..argc)).
 json begin(const char *kind, int argc, char **argv);
@@ -57,3 +66,8 @@ void pages_messages_reset(bool to_stderr);
 // Decodes a whole page's bytes (checked by check_whole_page) as decode does a
 // page file, its JSON entries added to pages; the exit status.
 int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json_doc::json &pages);
+
+// decode_page_bytes over several pages in one run, as decode takes several
+// page files: successive NV crash log chunks are assembled into one image.
+int decode_page_list(std::span<const std::span<const std::uint8_t>> list, const char *path,
+                     json_doc::json &pages);

@@ -6,31 +6,7 @@
 
 namespace {
 
-// Page: byte 0 bits 3-0 the protocol selector; descriptors from byte 8.
-constexpr std::size_t kProtocolByte = 0;
-constexpr unsigned kProtocolMask = 0x0F;
-constexpr std::size_t kFirstDescriptor = 8;
-
-// Descriptor: byte 0 bit 7 invalid, bit 4 element index present; byte 1 the
-// length of the body after the two header bytes; byte 2 bits 1-0 eiioe.
-constexpr std::size_t kDescHeaderSize = 2;
-constexpr std::size_t kDescFlags = 0;
-constexpr std::size_t kDescLength = 1;
-constexpr std::size_t kDescEiioe = 2;
-constexpr unsigned kInvalidBit = 0x80;
-constexpr unsigned kEipBit = 0x10;
-constexpr unsigned kEiioeMask = 0x03;
-
-// The descriptor at off, header and body, or an empty span when either would
-// reach past the page bytes held. page is clamped to the copy once, by the
-// caller; the device's lengths are checked here before anything is read.
-std::span<const std::uint8_t> descriptor_at(std::span<const std::uint8_t> page,
-                                            std::size_t off) {
-  if (!bytes::fits(page, off, kDescHeaderSize)) return {};
-  const std::size_t size = kDescHeaderSize + bytes::u8(page, off + kDescLength);
-  if (!bytes::fits(page, off, size)) return {};
-  return page.subspan(off, size);
-}
+using namespace addl_elem;
 
 void log_descriptor(std::span<const std::uint8_t> desc, int n, bool protocol_selected) {
   char text[kTextSize];
@@ -56,6 +32,17 @@ void log_descriptor(std::span<const std::uint8_t> desc, int n, bool protocol_sel
 
 }  // namespace
 
+// The descriptor at off, header and body, or an empty span when either would
+// reach past the page bytes held. page is clamped to the copy once, by the
+// caller; the device's lengths are checked here before anything is read.
+std::span<const std::uint8_t> additional_descriptor_at(std::span<const std::uint8_t> page,
+                                                       std::size_t off) {
+  if (!bytes::fits(page, off, kDescHeaderSize)) return {};
+  const std::size_t size = kDescHeaderSize + bytes::u8(page, off + kDescLength);
+  if (!bytes::fits(page, off, size)) return {};
+  return page.subspan(off, size);
+}
+
 // count is (page_length - 4) / 36 from the page header, but descriptors have
 // their own lengths: the walk decodes at most count of them and stops at the
 // first whose header or body would reach past the page copy.
@@ -63,7 +50,7 @@ int analysis_additional_elem(std::span<const std::uint8_t> page, int count) {
   const bool protocol_selected = (bytes::u8(page, kProtocolByte) & kProtocolMask) != 0;
   std::size_t off = kFirstDescriptor;
   for (int n = 0; n < count; ++n) {
-    const std::span<const std::uint8_t> desc = descriptor_at(page, off);
+    const std::span<const std::uint8_t> desc = additional_descriptor_at(page, off);
     if (desc.empty()) break;
     log_descriptor(desc, n, protocol_selected);
     off += desc.size();

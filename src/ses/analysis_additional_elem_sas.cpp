@@ -18,32 +18,7 @@ const std::array<const char *, 8> sas_device_type = {
 
 namespace {
 
-constexpr unsigned kEipBit = 0x10;  // descriptor byte 0: element index present
-
-// SAS part from byte s (4 with EIP, 2 without): s the number of phys, s + 1
-// bits 7-6 the descriptor type and bit 0 not-all-phys, s + 3 the device slot
-// (with EIP only); phy descriptors from byte 8 with EIP, 4 without.
-constexpr std::size_t kSasStartEip = 4;
-constexpr std::size_t kSasStart = 2;
-constexpr std::size_t kPhysStartEip = 8;
-constexpr std::size_t kPhysStart = 4;
-constexpr std::size_t kPhyCount = 0;   // from s
-constexpr std::size_t kSasFlags = 1;   // from s
-constexpr std::size_t kSlotNumber = 3;  // from s
-
-// Phy descriptor, 28 bytes.
-constexpr std::size_t kPhySize = 28;
-constexpr std::size_t kDeviceTypeByte = 0;  // bits 6-4
-constexpr std::size_t kAttachedAddress = 4;  // 8 bytes, most significant first
-constexpr std::size_t kSasAddress = 12;      // 8 bytes
-constexpr std::size_t kAddressSize = 8;
-constexpr std::size_t kPhyIdentifier = 20;
-
-constexpr bit_row kInitiatorBits[] = {{2, 3, " SSP"}, {2, 2, " STP"}, {2, 1, " SMP"}};
-constexpr bit_row kTargetBits[] = {
-    {3, 7, " SATA_port_selector"}, {3, 3, " SSP"}, {3, 2, " STP"}, {3, 1, " SMP"},
-    {3, 0, " SATA_device"},
-};
+using namespace addl_elem;
 
 // Logs "<prefix>  <title>" and the label of every set bit, as one line, when
 // any of the bits is set.
@@ -86,8 +61,8 @@ void log_phy(const char *prefix, std::span<const std::uint8_t, kPhySize> phy, in
   sprintf_s(text, sizeof text, "%s  SAS device type: %s\n", prefix,
             sas_device_type[(phy[kDeviceTypeByte] >> 4) & 0x07]);
   recorde_log(text, 0);
-  log_port_bits(prefix, "initiator port for:", phy, kInitiatorBits);
-  log_port_bits(prefix, "target port for:", phy, kTargetBits);
+  log_port_bits(prefix, "initiator port for:", phy, sas_initiator_bits);
+  log_port_bits(prefix, "target port for:", phy, sas_target_bits);
   bool has_addresses = false;
   for (std::size_t i = kAttachedAddress; i < kSasAddress + kAddressSize; ++i) {
     has_addresses = has_addresses || phy[i] != 0;
