@@ -115,6 +115,61 @@ void print_text(const expander_status &s, const char *file, const image_facts *f
   if (expect != nullptr) std::printf("expect:        %s\n", expect);
 }
 
+struct check_result {
+  int exit_status = kExitOk;
+  const char *outcome = "change";
+  std::array<char, kReasonSize> reason{};
+};
+
+// What the check concludes from the expander's answer and the image.
+check_result conclude(const char *dev, const char *expect, const image_entry *active, const char *kind) {
+  check_result r;
+  if (active == nullptr) {
+    r.exit_status = kExitCheckRefused;
+    r.outcome = "refused";
+    std::snprintf(r.reason.data(), r.reason.size(), "%s: the firmware status page names no active %s", dev, kind);
+    pages_error("check: refused: %s", r.reason.data());
+  } else if (expect != nullptr && std::strcmp(active->version.data(), expect) == 0) {
+    r.exit_status = kExitCheckNothingToDo;
+    r.outcome = "nothing_to_do";
+    std::snprintf(r.reason.data(), r.reason.size(), "the active %s is %s already", kind, expect);
+  } else if (expect != nullptr) {
+    std::snprintf(r.reason.data(), r.reason.size(), "the active %s is %s, not %s", kind, active->version.data(),
+                  expect);
+  } else {
+    std::snprintf(r.reason.data(), r.reason.size(), "the active %s is %s", kind, active->version.data());
+  }
+  return r;
+}
+
+int finish_json(const expander_status &status, const char *file, const image_facts *facts, const char *expect,
+                const check_result &r, const run_args &run) {
+  json_doc::json doc = json_doc::begin("check", run.argc, run.argv);
+  doc["status"] = status_json(status);
+  if (facts != nullptr) {
+    doc["image"] = {{"path", file},
+                    {"kind", facts->firmware ? "firmware" : "configuration"},
+                    {"size", facts->size},
+                    {"pieces", facts->pieces},
+                    {"sha256", facts->digest.data()}};
+  } else {
+    doc["image"] = nullptr;
+  }
+  doc["expect"] = expect != nullptr ? json_doc::json(expect) : json_doc::json(nullptr);
+  doc["result"] = {{"outcome", r.outcome}, {"reason", r.reason.data()}};
+  return json_doc::finish_document(doc, r.exit_status);
+}
+
+void print_result(const check_result &r) {
+  if (r.exit_status == kExitCheckRefused) {
+    std::printf("result:        refused: %s\n", r.reason.data());
+  } else if (r.exit_status == kExitCheckNothingToDo) {
+    std::printf("result:        nothing to do: %s\n", r.reason.data());
+  } else {
+    std::printf("result:        the download would change the expander: %s\n", r.reason.data());
+  }
+}
+
 }  // namespace
 
 int check_command(const char *file, const char *dev, const char *expect, const run_args &run) {
@@ -129,57 +184,22 @@ int check_command(const char *file, const char *dev, const char *expect, const r
   std::array<char, kReasonSize> image_why{};
   const bool image_ok = read_image(file, facts, image_why) == 0;
 
-  int exit_status = kExitOk;
-  const char *outcome = "change";
-  std::array<char, kReasonSize> reason{};
-  const image_entry *active = answered && image_ok ? active_of(status, facts.firmware) : nullptr;
-  const char *kind = facts.firmware ? "firmware image" : "data image";
+  check_result result;
   if (!answered || !image_ok) {
-    exit_status = kExitCheckRefused;
-    outcome = "refused";
-    std::snprintf(reason.data(), reason.size(), "%s", !answered ? device_why.data() : image_why.data());
-    pages_error("check: refused: %s", reason.data());
-  } else if (active == nullptr) {
-    exit_status = kExitCheckRefused;
-    outcome = "refused";
-    std::snprintf(reason.data(), reason.size(), "%s: the firmware status page names no active %s", dev, kind);
-    pages_error("check: refused: %s", reason.data());
-  } else if (expect != nullptr && std::strcmp(active->version.data(), expect) == 0) {
-    exit_status = kExitCheckNothingToDo;
-    outcome = "nothing_to_do";
-    std::snprintf(reason.data(), reason.size(), "the active %s is %s already", kind, expect);
-  } else if (expect != nullptr) {
-    std::snprintf(reason.data(), reason.size(), "the active %s is %s, not %s", kind, active->version.data(), expect);
+    result.exit_status = kExitCheckRefused;
+    result.outcome = "refused";
+    std::snprintf(result.reason.data(), result.reason.size(), "%s", !answered ? device_why.data() : image_why.data());
+    pages_error("check: refused: %s", result.reason.data());
   } else {
-    std::snprintf(reason.data(), reason.size(), "the active %s is %s", kind, active->version.data());
+    const char *kind = facts.firmware ? "firmware image" : "data image";
+    result = conclude(dev, expect, active_of(status, facts.firmware), kind);
   }
 
-  if (run.json) {
-    json_doc::json doc = json_doc::begin("check", run.argc, run.argv);
-    doc["status"] = status_json(status);
-    if (image_ok) {
-      doc["image"] = {{"path", file},
-                      {"kind", facts.firmware ? "firmware" : "configuration"},
-                      {"size", facts.size},
-                      {"pieces", facts.pieces},
-                      {"sha256", facts.digest.data()}};
-    } else {
-      doc["image"] = nullptr;
-    }
-    doc["expect"] = expect != nullptr ? json_doc::json(expect) : json_doc::json(nullptr);
-    doc["result"] = {{"outcome", outcome}, {"reason", reason.data()}};
-    return json_doc::finish_document(doc, exit_status);
-  }
+  if (run.json) return finish_json(status, file, image_ok ? &facts : nullptr, expect, result, run);
   print_text(status, file, image_ok ? &facts : nullptr, expect);
-  if (exit_status == kExitCheckRefused) {
-    std::printf("result:        refused: %s\n", reason.data());
-  } else if (exit_status == kExitCheckNothingToDo) {
-    std::printf("result:        nothing to do: %s\n", reason.data());
-  } else {
-    std::printf("result:        the download would change the expander: %s\n", reason.data());
-  }
+  print_result(result);
   // A failed write must not read as "nothing to do".
-  return finish_text(kExitOk) != kExitOk ? kExitCheckError : exit_status;
+  return finish_text(kExitOk) != kExitOk ? kExitCheckError : result.exit_status;
 }
 
 bool valid_version(const char *text) {

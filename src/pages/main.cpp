@@ -174,6 +174,43 @@ int check_main(int argc, char **argv, command_line &line) {
   return check_command(argv[line.first_operand], argv[line.first_operand + 1], line.expect, run);
 }
 
+int verify_main(const command_line &line, int operands, char **operand, const run_args &run) {
+  unsigned long timeout = kVerifyDefaultTimeoutS;
+  if (operands != 1) return usage_error("verify takes one device");
+  if (line.expect == nullptr) return usage_error("verify needs --expect VERSION");
+  if (!valid_version(line.expect)) return usage_error("VERSION is three printable characters");
+  if (line.timeout != nullptr && !parse_timeout(line.timeout, timeout)) {
+    return usage_error("--timeout takes whole seconds, 0 to 3600");
+  }
+  return verify_command(operand[0], line.expect, line.data, timeout, run);
+}
+
+// The commands that take the options parsed here, each with its operands.
+int run_command(int argc, char **argv, const command_line &line) {
+  const int operands = argc - line.first_operand;
+  char **operand = argv + line.first_operand;
+  const run_args run{argc, argv, line.json};
+  if (std::strcmp(line.command, "capture") == 0) {
+    if (operands != 2) return usage_error("capture takes a directory and a device");
+    return capture_command(operand[0], operand[1], run);
+  }
+  if (std::strcmp(line.command, "decode") == 0) {
+    if (operands < 1) return usage_error("decode needs a capture directory or page files");
+    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run, line.hex,
+                          line.unchecked);
+  }
+  if (std::strcmp(line.command, "image") == 0) {
+    if (operands != 1) return usage_error("image takes one file");
+    return image_command(operand[0], line.pieces, run);
+  }
+  if (std::strcmp(line.command, "verify") == 0) return verify_main(line, operands, operand, run);
+  if (std::strcmp(line.command, "status") == 0) {
+    if (operands != 1) return usage_error("status takes one device");
+    return status_command(operand[0], line.json, argc, argv);
+  }
+  return usage_error("unknown command");
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -200,35 +237,5 @@ int main(int argc, char **argv) {
   if (line.help) return print_and_exit(kUsage);
   if (line.version) return print_and_exit("corvane-pages " CORVANE_VERSION "\n");
   if (!options_fit(line, line.command)) return usage_error("an option that command does not take");
-  const int operands = argc - line.first_operand;
-  char **operand = argv + line.first_operand;
-  const run_args run{argc, argv, line.json};
-  if (std::strcmp(line.command, "capture") == 0) {
-    if (operands != 2) return usage_error("capture takes a directory and a device");
-    return capture_command(operand[0], operand[1], run);
-  }
-  if (std::strcmp(line.command, "decode") == 0) {
-    if (operands < 1) return usage_error("decode needs a capture directory or page files");
-    return decode_command({operand, static_cast<std::size_t>(operands)}, line.page, run, line.hex,
-                          line.unchecked);
-  }
-  if (std::strcmp(line.command, "image") == 0) {
-    if (operands != 1) return usage_error("image takes one file");
-    return image_command(operand[0], line.pieces, run);
-  }
-  if (std::strcmp(line.command, "verify") == 0) {
-    unsigned long timeout = kVerifyDefaultTimeoutS;
-    if (operands != 1) return usage_error("verify takes one device");
-    if (line.expect == nullptr) return usage_error("verify needs --expect VERSION");
-    if (!valid_version(line.expect)) return usage_error("VERSION is three printable characters");
-    if (line.timeout != nullptr && !parse_timeout(line.timeout, timeout)) {
-      return usage_error("--timeout takes whole seconds, 0 to 3600");
-    }
-    return verify_command(operand[0], line.expect, line.data, timeout, run);
-  }
-  if (std::strcmp(line.command, "status") == 0) {
-    if (operands != 1) return usage_error("status takes one device");
-    return status_command(operand[0], line.json, argc, argv);
-  }
-  return usage_error("unknown command");
+  return run_command(argc, argv, line);
 }

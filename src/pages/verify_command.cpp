@@ -67,26 +67,39 @@ answer read_once(const char *dev, bool data) {
   return a;
 }
 
+// Reads the page with a doubling pause until the expander runs expect or the
+// time is up; last is the final read, last_answered the final one answered.
+void wait_for_version(const char *dev, const char *expect, bool data, unsigned long timeout_s, answer &last,
+                      answer &last_answered) {
+  const long long deadline = now_ms() + static_cast<long long>(timeout_s) * 1000;
+  long long pause = kFirstPauseMs;
+  for (;;) {
+    last = read_once(dev, data);
+    if (last.answered) {
+      last_answered = last;
+      if (std::strcmp(last.active.version.data(), expect) == 0) return;
+    }
+    const long long left = deadline - now_ms();
+    if (left <= 0) return;
+    pause_ms(pause < left ? pause : left);
+    pause = pause * 2 < kLongestPauseMs ? pause * 2 : kLongestPauseMs;
+  }
+}
+
+// The image the expander last answered with, or null when it never answered.
+json_doc::json running_json(const answer &last_answered) {
+  if (!last_answered.answered) return nullptr;
+  return {{"number", last_answered.active.number}, {"version", last_answered.active.version.data()}};
+}
+
 }  // namespace
 
 int verify_command(const char *dev, const char *expect, bool data, unsigned long timeout_s, const run_args &run) {
   const char *kind = data ? "data image" : "firmware image";
   const char *prefix = data ? "data" : "image";
-  const long long deadline = now_ms() + static_cast<long long>(timeout_s) * 1000;
-  long long pause = kFirstPauseMs;
   answer last;
   answer last_answered;
-  for (;;) {
-    last = read_once(dev, data);
-    if (last.answered) {
-      last_answered = last;
-      if (std::strcmp(last.active.version.data(), expect) == 0) break;
-    }
-    const long long left = deadline - now_ms();
-    if (left <= 0) break;
-    pause_ms(pause < left ? pause : left);
-    pause = pause * 2 < kLongestPauseMs ? pause * 2 : kLongestPauseMs;
-  }
+  wait_for_version(dev, expect, data, timeout_s, last, last_answered);
 
   int exit_status = kExitFailed;
   const char *outcome = "no_answer";
@@ -109,13 +122,9 @@ int verify_command(const char *dev, const char *expect, bool data, unsigned long
 
   if (run.json) {
     json_doc::json doc = json_doc::begin("verify", run.argc, run.argv);
-    json_doc::json running = nullptr;
-    if (last_answered.answered) {
-      running = {{"number", last_answered.active.number}, {"version", last_answered.active.version.data()}};
-    }
     doc["verify"] = {{"device", dev},      {"kind", data ? "data" : "firmware"},
                      {"expect", expect},   {"timeout_seconds", timeout_s},
-                     {"outcome", outcome}, {"running", running},
+                     {"outcome", outcome}, {"running", running_json(last_answered)},
                      {"summary", line.data()}};
     return json_doc::finish_document(doc, exit_status);
   }

@@ -120,6 +120,53 @@ void send_entry(const watch_snapshot &s, const watch_event &e) {
          message != nullptr ? "\"" : "", e.words[5], e.words[6], e.words[7]);
 }
 
+// Reads the state file and the expander's RAM log, refusing a state file
+// that records another expander. kExitOk, or kExitFailed when nothing is sent.
+int read_before_sending(const char *dev, const char *state_path, events_state &st, watch_snapshot &s) {
+  std::string why;
+  if (read_state(state_path, st, why) < 0) {
+    std::fprintf(stderr, "corvane-pages: %s %s; nothing sent\n", state_path, why.c_str());
+    return kExitFailed;
+  }
+  if (!watch_read_identity(dev, s)) {
+    std::fprintf(stderr, "corvane-pages: %s: %s; nothing sent\n", dev, s.identity_read.why.c_str());
+    return kExitFailed;
+  }
+  if (!st.expander.empty() && st.expander != s.identity.id) {
+    std::fprintf(stderr,
+                 "corvane-pages: %s records expander %s, but %s is expander %s; nothing sent\n",
+                 state_path, st.expander.c_str(), dev, s.identity.id.c_str());
+    return kExitFailed;
+  }
+  watch_read_pages(dev, need_events, s);
+  if (!s.events_read.ok) {
+    std::fprintf(stderr, "corvane-pages: %s: %s; nothing sent\n", dev, s.events_read.why.c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+// Sends the entries the state does not list and returns the next state file's
+// text, which lists them all.
+std::string send_new_entries(const watch_snapshot &s, events_state &st, unsigned &sent, unsigned &known) {
+  std::string next = std::string(kStateHeading) + "\nexpander " + s.identity.id + "\n";
+  openlog("corvane-pages", LOG_PID, LOG_DAEMON);
+  for (const watch_event &e : s.events) {
+    const std::string key = record_key(e);
+    next += "sent " + key + "\n";
+    const auto listed = st.sent.find(key);
+    if (listed != st.sent.end() && listed->second > 0) {
+      --listed->second;
+      ++known;
+      continue;
+    }
+    send_entry(s, e);
+    ++sent;
+  }
+  closelog();
+  return next;
+}
+
 }  // namespace
 
 int write_file_atomically(const std::string &path, const std::string &text, std::string &why) {
@@ -178,46 +225,13 @@ int events_command(int argc, char **argv) {
   const char *state_path = states[0];
 
   events_state st;
-  std::string why;
-  if (read_state(state_path, st, why) < 0) {
-    std::fprintf(stderr, "corvane-pages: %s %s; nothing sent\n", state_path, why.c_str());
-    return kExitFailed;
-  }
   watch_snapshot s;
-  if (!watch_read_identity(dev, s)) {
-    std::fprintf(stderr, "corvane-pages: %s: %s; nothing sent\n", dev, s.identity_read.why.c_str());
-    return kExitFailed;
-  }
-  if (!st.expander.empty() && st.expander != s.identity.id) {
-    std::fprintf(stderr,
-                 "corvane-pages: %s records expander %s, but %s is expander %s; nothing sent\n",
-                 state_path, st.expander.c_str(), dev, s.identity.id.c_str());
-    return kExitFailed;
-  }
-  watch_read_pages(dev, need_events, s);
-  if (!s.events_read.ok) {
-    std::fprintf(stderr, "corvane-pages: %s: %s; nothing sent\n", dev, s.events_read.why.c_str());
-    return kExitFailed;
-  }
-
-  std::string next = std::string(kStateHeading) + "\nexpander " + s.identity.id + "\n";
+  if (const int refused = read_before_sending(dev, state_path, st, s); refused != kExitOk) return refused;
   unsigned sent = 0;
   unsigned known = 0;
-  openlog("corvane-pages", LOG_PID, LOG_DAEMON);
-  for (const watch_event &e : s.events) {
-    const std::string key = record_key(e);
-    next += "sent " + key + "\n";
-    const auto listed = st.sent.find(key);
-    if (listed != st.sent.end() && listed->second > 0) {
-      --listed->second;
-      ++known;
-      continue;
-    }
-    send_entry(s, e);
-    ++sent;
-  }
-  closelog();
+  const std::string next = send_new_entries(s, st, sent, known);
 
+  std::string why;
   if (write_file_atomically(state_path, next, why) != 0) {
     std::fprintf(stderr,
                  "corvane-pages: %s %s; %u entries were sent and will be sent again by the next run\n",

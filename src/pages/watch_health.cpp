@@ -159,6 +159,73 @@ bool parse_ignore(const char *list, std::set<std::string> &out) {
   }
 }
 
+// The first line's verdict and count of expanders, before the performance data.
+std::string summary_of(verdict overall, const std::vector<judged> &verdicts,
+                       const std::vector<watch_unreadable> &unreadable) {
+  std::string summary = std::string("CORVANE ") + kVerdictNames[overall] + " - ";
+  if (verdicts.empty() && unreadable.empty()) return summary + "no SES node found";
+  summary += std::to_string(verdicts.size()) + (verdicts.size() == 1 ? " expander" : " expanders");
+  std::string each;
+  for (const judged &j : verdicts) {
+    each += each.empty() ? ": " : ", ";
+    each += j.s->identity.id + " " + kVerdictNames[j.v];
+    if (!j.reasons.empty()) each += " (" + std::to_string(j.reasons.size()) + (j.reasons.size() == 1 ? " reason)" : " reasons)");
+  }
+  summary += each;
+  if (!unreadable.empty()) summary += "; " + std::to_string(unreadable.size()) + " unreadable";
+  return summary;
+}
+
+nlohmann::ordered_json expander_json(const judged &j) {
+  nlohmann::ordered_json e;
+  e["expander"] = j.s->identity.id;
+  e["vendor"] = j.s->identity.vendor;
+  e["product"] = j.s->identity.product;
+  e["revision"] = j.s->identity.revision;
+  e["serial"] = j.s->identity.serial;
+  e["devices"] = j.s->devices;
+  e["status"] = kVerdictNames[j.v];
+  e["counts"] = {{"elements", j.s->elements.size()},  {"elements_critical", j.elements_critical},
+                 {"elements_warning", j.elements_warning}, {"phys", j.s->phys.size()},
+                 {"phys_error", j.phys_error},          {"events", j.s->events.size()},
+                 {"events_critical", j.events_critical}, {"events_error", j.events_error}};
+  e["reasons"] = nlohmann::ordered_json::array();
+  for (const reason &r : j.reasons) {
+    e["reasons"].push_back(
+        {{"status", kVerdictNames[r.v]}, {"kind", r.what}, {"subject", r.subject}, {"text", r.text}});
+  }
+  return e;
+}
+
+void print_json(verdict overall, const std::string &summary, const std::vector<judged> &verdicts,
+                const std::vector<watch_unreadable> &unreadable) {
+  nlohmann::ordered_json doc;
+  doc["format"] = "corvane-pages health";
+  doc["version"] = 1;
+  doc["status"] = kVerdictNames[overall];
+  doc["exit_status"] = static_cast<int>(overall);
+  doc["summary"] = summary;
+  doc["expanders"] = nlohmann::ordered_json::array();
+  for (const judged &j : verdicts) doc["expanders"].push_back(expander_json(j));
+  doc["unreadable"] = nlohmann::ordered_json::array();
+  for (const watch_unreadable &u : unreadable) doc["unreadable"].push_back({{"device", u.device}, {"reason", u.why}});
+  std::puts(doc.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace).c_str());
+}
+
+// The plugin's output: the summary with the performance data, then a line per reason.
+void print_text(const std::string &summary, const std::vector<judged> &verdicts,
+                const std::vector<watch_unreadable> &unreadable) {
+  std::string perf;
+  for (const judged &j : verdicts) perf += (perf.empty() ? "" : " ") + perfdata(j);
+  std::printf("%s%s%s\n", summary.c_str(), perf.empty() ? "" : " | ", perf.c_str());
+  for (const judged &j : verdicts) {
+    for (const reason &r : j.reasons) {
+      std::printf("%s %s: %s\n", j.s->identity.id.c_str(), kVerdictNames[r.v], r.text.c_str());
+    }
+  }
+  for (const watch_unreadable &u : unreadable) std::printf("%s UNKNOWN: %s\n", u.device.c_str(), u.why.c_str());
+}
+
 }  // namespace
 
 int health_command(int argc, char **argv) {
@@ -190,63 +257,11 @@ int health_command(int argc, char **argv) {
   }
   if (!unreadable.empty()) overall = worse(overall, unknown);
 
-  std::string summary = std::string("CORVANE ") + kVerdictNames[overall] + " - ";
-  if (expanders.empty() && unreadable.empty()) {
-    summary += "no SES node found";
-  } else {
-    summary += std::to_string(expanders.size()) + (expanders.size() == 1 ? " expander" : " expanders");
-    std::string each;
-    for (const judged &j : verdicts) {
-      each += each.empty() ? ": " : ", ";
-      each += j.s->identity.id + " " + kVerdictNames[j.v];
-      if (!j.reasons.empty()) each += " (" + std::to_string(j.reasons.size()) + (j.reasons.size() == 1 ? " reason)" : " reasons)");
-    }
-    summary += each;
-    if (!unreadable.empty()) summary += "; " + std::to_string(unreadable.size()) + " unreadable";
-  }
-
+  const std::string summary = summary_of(overall, verdicts, unreadable);
   if (json) {
-    nlohmann::ordered_json doc;
-    doc["format"] = "corvane-pages health";
-    doc["version"] = 1;
-    doc["status"] = kVerdictNames[overall];
-    doc["exit_status"] = static_cast<int>(overall);
-    doc["summary"] = summary;
-    doc["expanders"] = nlohmann::ordered_json::array();
-    for (const judged &j : verdicts) {
-      nlohmann::ordered_json e;
-      e["expander"] = j.s->identity.id;
-      e["vendor"] = j.s->identity.vendor;
-      e["product"] = j.s->identity.product;
-      e["revision"] = j.s->identity.revision;
-      e["serial"] = j.s->identity.serial;
-      e["devices"] = j.s->devices;
-      e["status"] = kVerdictNames[j.v];
-      e["counts"] = {{"elements", j.s->elements.size()},  {"elements_critical", j.elements_critical},
-                     {"elements_warning", j.elements_warning}, {"phys", j.s->phys.size()},
-                     {"phys_error", j.phys_error},          {"events", j.s->events.size()},
-                     {"events_critical", j.events_critical}, {"events_error", j.events_error}};
-      e["reasons"] = nlohmann::ordered_json::array();
-      for (const reason &r : j.reasons) {
-        e["reasons"].push_back(
-            {{"status", kVerdictNames[r.v]}, {"kind", r.what}, {"subject", r.subject}, {"text", r.text}});
-      }
-      doc["expanders"].push_back(e);
-    }
-    doc["unreadable"] = nlohmann::ordered_json::array();
-    for (const watch_unreadable &u : unreadable) doc["unreadable"].push_back({{"device", u.device}, {"reason", u.why}});
-    std::puts(doc.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace).c_str());
-    return overall;
+    print_json(overall, summary, verdicts, unreadable);
+  } else {
+    print_text(summary, verdicts, unreadable);
   }
-
-  std::string perf;
-  for (const judged &j : verdicts) perf += (perf.empty() ? "" : " ") + perfdata(j);
-  std::printf("%s%s%s\n", summary.c_str(), perf.empty() ? "" : " | ", perf.c_str());
-  for (const judged &j : verdicts) {
-    for (const reason &r : j.reasons) {
-      std::printf("%s %s: %s\n", j.s->identity.id.c_str(), kVerdictNames[r.v], r.text.c_str());
-    }
-  }
-  for (const watch_unreadable &u : unreadable) std::printf("%s UNKNOWN: %s\n", u.device.c_str(), u.why.c_str());
   return overall;
 }

@@ -120,6 +120,47 @@ void declare_families(exposition &x) {
   for (const family &f : kFamilies) x.declare(f.name, "gauge", f.help);
 }
 
+// ex: the expander's label, which every series of it carries.
+void add_elements(exposition &x, const std::string &ex, const watch_snapshot &s) {
+  std::map<std::string, int> counts;
+  for (std::uint8_t code = 0; code < 10; ++code) counts[element_status_label(code)] = 0;
+  for (const watch_element &e : s.elements) {
+    const std::string el = ex + "," + label("element", e.index < 0 ? "overall" : std::to_string(e.index));
+    x.add("corvane_element_status_code", el, e.status);
+    x.add("corvane_element_predicted_failure", el, e.predicted_failure ? 1 : 0);
+    ++counts[element_status_label(e.status)];
+  }
+  for (const auto &c : counts) x.add("corvane_elements", ex + "," + label("status", c.first), c.second);
+}
+
+void add_phys(exposition &x, const std::string &ex, const watch_snapshot &s) {
+  std::map<int, bool> seen;
+  for (const watch_phy &p : s.phys) {
+    if (seen[p.phy_id]) continue;  // a page repeating a PHY would repeat its series
+    seen[p.phy_id] = true;
+    const std::string ph = ex + "," + label("phy", std::to_string(p.phy_id));
+    x.add("corvane_phy_sxl_rate_code", ph, p.sxl_rate);
+    x.add("corvane_phy_sspl_rate_code", ph, p.sspl_rate);
+    x.add("corvane_phy_error", ph + "," + label("state", "emip"), p.emip_err ? 1 : 0);
+    x.add("corvane_phy_error", ph + "," + label("state", "sxl"), p.sxl_err ? 1 : 0);
+    x.add("corvane_phy_error", ph + "," + label("state", "sssf"), p.sssf_err ? 1 : 0);
+  }
+}
+
+void add_events(exposition &x, const std::string &ex, const watch_snapshot &s) {
+  std::map<std::string, int> counts;
+  for (int level = 0; level <= 7; ++level) counts[severity_label(level)] = 0;
+  bool any = false;
+  std::int32_t highest = 0;
+  for (const watch_event &e : s.events) {
+    ++counts[severity_label(e.severity())];
+    if (!any || e.number() > highest) highest = e.number();
+    any = true;
+  }
+  for (const auto &c : counts) x.add("corvane_ram_log_entries", ex + "," + label("severity", c.first), c.second);
+  if (any) x.add("corvane_ram_log_highest_sequence", ex, highest);
+}
+
 void add_expander(exposition &x, const watch_snapshot &s) {
   const std::string ex = label("expander", s.identity.id);
   x.add("corvane_expander_info",
@@ -134,43 +175,9 @@ void add_expander(exposition &x, const watch_snapshot &s) {
             1);
     }
   }
-  if (s.elements_read.ok) {
-    std::map<std::string, int> counts;
-    for (std::uint8_t code = 0; code < 10; ++code) counts[element_status_label(code)] = 0;
-    for (const watch_element &e : s.elements) {
-      const std::string el = ex + "," + label("element", e.index < 0 ? "overall" : std::to_string(e.index));
-      x.add("corvane_element_status_code", el, e.status);
-      x.add("corvane_element_predicted_failure", el, e.predicted_failure ? 1 : 0);
-      ++counts[element_status_label(e.status)];
-    }
-    for (const auto &c : counts) x.add("corvane_elements", ex + "," + label("status", c.first), c.second);
-  }
-  if (s.phys_read.ok) {
-    std::map<int, bool> seen;
-    for (const watch_phy &p : s.phys) {
-      if (seen[p.phy_id]) continue;  // a page repeating a PHY would repeat its series
-      seen[p.phy_id] = true;
-      const std::string ph = ex + "," + label("phy", std::to_string(p.phy_id));
-      x.add("corvane_phy_sxl_rate_code", ph, p.sxl_rate);
-      x.add("corvane_phy_sspl_rate_code", ph, p.sspl_rate);
-      x.add("corvane_phy_error", ph + "," + label("state", "emip"), p.emip_err ? 1 : 0);
-      x.add("corvane_phy_error", ph + "," + label("state", "sxl"), p.sxl_err ? 1 : 0);
-      x.add("corvane_phy_error", ph + "," + label("state", "sssf"), p.sssf_err ? 1 : 0);
-    }
-  }
-  if (s.events_read.ok) {
-    std::map<std::string, int> counts;
-    for (int level = 0; level <= 7; ++level) counts[severity_label(level)] = 0;
-    bool any = false;
-    std::int32_t highest = 0;
-    for (const watch_event &e : s.events) {
-      ++counts[severity_label(e.severity())];
-      if (!any || e.number() > highest) highest = e.number();
-      any = true;
-    }
-    for (const auto &c : counts) x.add("corvane_ram_log_entries", ex + "," + label("severity", c.first), c.second);
-    if (any) x.add("corvane_ram_log_highest_sequence", ex, highest);
-  }
+  if (s.elements_read.ok) add_elements(x, ex, s);
+  if (s.phys_read.ok) add_phys(x, ex, s);
+  if (s.events_read.ok) add_events(x, ex, s);
   const std::pair<const char *, const watch_part *> parts[] = {
       {"identity", &s.identity_read}, {"images", &s.images_read}, {"elements", &s.elements_read},
       {"phys", &s.phys_read},         {"ram_log", &s.events_read}};

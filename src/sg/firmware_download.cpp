@@ -98,6 +98,66 @@ void say_interrupted(const char *dev, int signo, const download_progress &p) {
                static_cast<unsigned long long>(p.sent));
 }
 
+enum class piece_read { full, last, failed };
+
+// Reads the next piece after the header, a byte at a time, so that a full
+// piece is complete as soon as its last byte was read. `last` when the image
+// ended (count may then be short or 0), `failed` on a read error.
+piece_read read_piece(std::FILE *image, std::span<std::uint8_t> param, std::size_t &count) {
+  count = 0;
+  while (count < kPieceSize) {
+    std::uint8_t byte = 0;
+    if (std::fread(&byte, 1, 1, image) != 1) return std::feof(image) ? piece_read::last : piece_read::failed;
+    param[kHeaderSize + count++] = byte;
+  }
+  return piece_read::full;
+}
+
+struct download_run {
+  const char *file;
+  const char *dev;
+  download_progress &progress;
+  std::uint64_t offset = 0;
+  bool first_piece_seen = false;
+};
+
+// Sends one read piece of count bytes at the run's offset, unless the offset
+// no longer fits or an interruption is held. 0, or -1 when the download stops.
+int send_piece(download_run &run, std::span<std::uint8_t> param, std::size_t count) {
+  if (run.offset > kMaxPieceOffset) {
+    // The file grew while it was read.
+    progress_end(run.progress);
+    std::fprintf(stderr, "%s: the image grew past what a download can address (%llu bytes); no further piece sent\n",
+                 run.file, static_cast<unsigned long long>(kMaxImageSize));
+    return -1;
+  }
+  if (const int signo = interruption_signal(); signo != 0) {
+    progress_end(run.progress);
+    say_interrupted(run.dev, signo, run.progress);
+    return -1;
+  }
+  fill_header(param, count, static_cast<std::uint32_t>(run.offset));
+  run.offset += count;
+  if (!run.first_piece_seen) {
+    if (carries_signature(param, count)) g_fw_flag = 1;
+    run.first_piece_seen = true;
+  }
+  const int len = static_cast<int>(list_length(count));
+  int refused = 0;
+  {
+    // The reason follows the progress line, not into it.
+    const sg_reason_hold hold;
+    refused = sg_send_cmd(run.dev, param.data(), len);
+  }
+  if (refused != 0) {
+    progress_end(run.progress);
+    sg_reason_print();
+    return -1;
+  }
+  progress_piece(run.progress, count);
+  return 0;
+}
+
 }  // namespace
 
 // Sends the image in pieces of up to 512 bytes, each a separate request, the
@@ -117,60 +177,21 @@ int firmware_download(const char *file, const char *dev) {
   (void)sg_query_cmd(dev, kPageFirmwareStatus, param);  // pieces overwrite it
 
   download_progress progress(image.value);
-  std::size_t count = 0;
-  std::uint64_t offset = 0;
-  bool first_piece_seen = false;
-  bool at_end = false;
-  while (!at_end) {
-    std::uint8_t byte = 0;
-    if (std::fread(&byte, 1, 1, image.value) != 1) {
-      if (!std::feof(image.value)) {
-        // A read error is not the end of the image: stop without sending more.
-        progress_end(progress);
-        report_file_error("Read file %s error\n", file);
-        return -1;
-      }
-      at_end = true;
+  download_run run{file, dev, progress};
+  for (;;) {
+    std::size_t count = 0;
+    const piece_read got = read_piece(image.value, param, count);
+    if (got == piece_read::failed) {
+      // A read error is not the end of the image: stop without sending more.
+      progress_end(progress);
+      report_file_error("Read file %s error\n", file);
+      return -1;
     }
-    if (!at_end) param[kHeaderSize + count++] = byte;
-    if (count < kPieceSize && !at_end) continue;
     if (count == 0) break;
-
-    if (offset > kMaxPieceOffset) {
-      // The file grew while it was read.
-      progress_end(progress);
-      std::fprintf(stderr, "%s: the image grew past what a download can address (%llu bytes); no further piece sent\n",
-                   file, static_cast<unsigned long long>(kMaxImageSize));
-      return -1;
-    }
-    if (const int signo = interruption_signal(); signo != 0) {
-      progress_end(progress);
-      say_interrupted(dev, signo, progress);
-      return -1;
-    }
-    fill_header(param, count, static_cast<std::uint32_t>(offset));
-    offset += count;
-    if (!first_piece_seen) {
-      if (carries_signature(param, count)) g_fw_flag = 1;
-      first_piece_seen = true;
-    }
-    const int len = static_cast<int>(list_length(count));
-    const std::size_t sent = count;
-    count = 0;
-    int refused = 0;
-    {
-      // The reason follows the progress line, not into it.
-      const sg_reason_hold hold;
-      refused = sg_send_cmd(dev, param.data(), len);
-    }
-    if (refused != 0) {
-      progress_end(progress);
-      sg_reason_print();
-      return -1;
-    }
-    progress_piece(progress, sent);
+    if (send_piece(run, param, count) != 0) return -1;
+    if (got == piece_read::last) break;
   }
-  if (!first_piece_seen) {
+  if (!run.first_piece_seen) {
     // The file was emptied after it was opened.
     std::fprintf(stderr, "%s: the image is empty; nothing was sent\n", file);
     return -1;
