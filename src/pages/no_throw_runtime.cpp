@@ -39,3 +39,13 @@ void __throw_out_of_range_fmt(const char *what, ...) { stop(what); }
 void __throw_invalid_argument(const char *what) { stop(what); }
 void __throw_bad_function_call() { stop("bad function call"); }
 }  // namespace std
+
+// Whatever the allocations above take from malloc goes back to free, so that
+// every release pairs with its allocation (a sanitizer's own operator delete
+// would otherwise see memory it did not hand out).
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete[](void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
