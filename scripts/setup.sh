@@ -47,15 +47,27 @@ register_binfmt() {
   fi
 }
 
-# Builds a tiny aarch64 program and starts it the way a test would.
+# Builds a tiny aarch64 program and starts it the way a test would: it forks
+# and its child's status comes back, as the tests that start programs need.
+# Some qemu-user releases hang a forked guest child; that counts as "cannot".
 check_foreign_exec() {
   local dir
   dir=$(mktemp -d)
   trap 'rm -rf "$dir"' RETURN
-  printf 'int main(void) { return 42; }\n' > "$dir/probe.c"
+  cat > "$dir/probe.c" <<'PROBE'
+#include <sys/wait.h>
+#include <unistd.h>
+int main(void) {
+  pid_t child = fork();
+  if (child == 0) _exit(42);
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 1;
+  return WEXITSTATUS(status);
+}
+PROBE
   aarch64-linux-gnu-gcc -o "$dir/probe" "$dir/probe.c" 2>/dev/null || return 1
   local status=0
-  QEMU_LD_PREFIX=$cross_sysroot "$dir/probe" 2>/dev/null || status=$?
+  QEMU_LD_PREFIX=$cross_sysroot timeout 20 "$dir/probe" 2>/dev/null || status=$?
   [ "$status" -eq 42 ]
 }
 

@@ -95,7 +95,8 @@ if bash scripts/setup.sh --check-foreign-exec; then
 else
   no_foreign_exec=1
   echo "aarch64: this machine cannot start aarch64 programs directly (no binfmt_misc"
-  echo "aarch64: handler); tests that start corvane or the simulator are skipped there"
+  echo "aarch64: handler, or an emulator whose forked children hang); tests that start"
+  echo "aarch64: corvane or the simulator, or fork, are skipped there"
 fi
 QEMU_LD_PREFIX=$cross_sysroot CORVANE_NO_FOREIGN_EXEC=$no_foreign_exec \
   suite aarch64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "cli/device_lock.h"
+#include "support/foreign_exec.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ TEST(DeviceLockTake, RightReasonWhenNoLockCanBeTaken) {
 
 // Another user can neither hold the lock nor plant a lock file of their own.
 TEST(DeviceLockTake, UnprivilegedUserCannotMakeItWait) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();  // forks
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
   private_lock_dir d;
   const int first = device_lock_take("/dev/null");

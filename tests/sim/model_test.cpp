@@ -18,6 +18,7 @@
 #include "sg/sg.h"
 #include "support/sim_device.h"
 #include "support/temp_log.h"
+#include "support/foreign_exec.h"
 
 namespace {
 
@@ -223,6 +224,7 @@ TEST(SimState, UnusableStateDirectoryRefusesTheModel) {
 // it can: every reset is counted, no change of the state is lost to the
 // other process's request.
 TEST(SimState, TwoProcessesAtOnceLoseNoChange) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();  // forks
   const std::string dir = testing::TempDir() + "sim_shared_" + std::to_string(::getpid());
   std::filesystem::remove_all(dir);
   constexpr int kRounds = 300;
