@@ -71,6 +71,10 @@ echo "==== fleet of 21 simulated hosts"
 sim=$build/sim/expander-sim
 "$build/sim/expander-sim-image" --version 105 "$work/firmware_105.bin"
 inventory=$work/inventory.yml
+# The clone may live at a path with blanks or quotes: every value goes into the
+# inventory as a quoted YAML string, and every path in a command line is quoted.
+yaml_string() { /usr/bin/python3 -c 'import json,sys; print(json.dumps(sys.argv[1]))' "$1"; }
+shell_word() { /usr/bin/python3 -c 'import shlex,sys; print(shlex.quote(sys.argv[1]))' "$1"; }
 {
   echo "expanders:"
   echo "  hosts:"
@@ -83,12 +87,14 @@ inventory=$work/inventory.yml
     echo "    $host:"
     echo "      ansible_connection: local"
     echo "      ansible_python_interpreter: /usr/bin/python3"
-    echo "      expander_device: $device"
-    echo "      expander_state: $state"
+    echo "      expander_device: $(yaml_string "$device")"
+    echo "      expander_state: $(yaml_string "$state")"
     echo "      expander_environment:"
-    echo "        CORVANE_BIN: $build/src/corvane"
-    echo "        CORVANE_PAGES_BIN: $build/src/corvane-pages"
-    echo "        CORVANE_COMMAND_PREFIX: $sim --state $state --transcript $state/transcript $extra --"
+    echo "        CORVANE_BIN: $(yaml_string "$build/src/corvane")"
+    echo "        CORVANE_PAGES_BIN: $(yaml_string "$build/src/corvane-pages")"
+    # The prefix is split as a shell would split it, so each path in it is quoted.
+    prefix="$(shell_word "$sim") --state $(shell_word "$state") --transcript $(shell_word "$state/transcript") $extra --"
+    echo "        CORVANE_COMMAND_PREFIX: $(yaml_string "$prefix")"
   done
 } >"$inventory"
 
