@@ -12,7 +12,8 @@ For every "pages LABEL status [--json] @N" line of the scenario file:
     image as the expander's state file (kept by the guest after the run)
     holds them, the active ones marked and first;
   - a run expected to fail names page 0x82 and a reason on standard error
-    (in the document's messages with --json) and shows no images;
+    (in the document's messages with --json) and shows no images; a line
+    "says LABEL TEXT" of the scenario names text that reason must hold;
   - a --json run's output is one strict JSON document, valid against the
     shipped schema, whose exit_status is the run's.
 
@@ -140,7 +141,7 @@ def check_text(label, stdout, identity, images):
     return problems
 
 
-def check_json(label, stdout, status, identity, images, validator):
+def check_json(label, stdout, status, identity, images, validator, says):
     try:
         doc = strict_load(stdout)
     except ValueError as error:
@@ -160,19 +161,24 @@ def check_json(label, stdout, status, identity, images, validator):
     errors = [m["text"] for m in doc["messages"] if m["severity"] == "error"]
     if images is not None and errors:
         problems.append(f"{label}: errors in a good run: {errors}")
-    if images is None and not any(reason_given(t) for t in errors):
-        problems.append(f"{label}: no error names page 0x82 and a reason: {doc['messages']}")
+    if images is None and not any(reason_given(t, says) for t in errors):
+        problems.append(f"{label}: no error names page 0x82 and a reason{holding(says)}: {doc['messages']}")
     return problems
 
 
-def reason_given(text):
-    """A message naming the firmware status page and why it could not be had."""
-    return "0x82" in text and re.search(r"0x82\)?[^:]*: \S", text) is not None \
-        and "no reason known" not in text
+def holding(says):
+    return f" holding {says!r}" if says else ""
+
+
+def reason_given(text, want):
+    """A message naming the firmware status page and why it could not be had
+    (holding WANT, when the scenario names what)."""
+    return re.search(r"0x82\)?[^:]*: \S", text) is not None \
+        and "no reason known" not in text and (want or "") in text
 
 
 def scenario(path):
-    expanders, runs, expect = {}, [], {}
+    expanders, runs, expect, says = {}, [], {}, {}
     with open(path, encoding="utf-8") as f:
         for line in f:
             words = line.split()
@@ -182,7 +188,9 @@ def scenario(path):
                 runs.append((words[1], words[3:]))
             elif len(words) == 3 and words[0] == "expect":
                 expect[words[1]] = int(words[2])
-    return expanders, runs, expect
+            elif len(words) >= 3 and words[0] == "says":
+                says[words[1]] = line.split(None, 2)[2].rstrip("\n")
+    return expanders, runs, expect, says
 
 
 def main(argv):
@@ -195,7 +203,7 @@ def main(argv):
     Draft202012Validator.check_schema(schema)
     validator = Draft202012Validator(schema)
     devices = read_nodes(os.path.join(out, "devices"))
-    expanders, runs, expect = scenario(scen)
+    expanders, runs, expect, says = scenario(scen)
     problems = []
     for label, args in runs:
         index = next((a[1:] for a in args if a.startswith("@")), None)
@@ -203,6 +211,9 @@ def main(argv):
             problems.append(f"{label}: no simulated expander named in {args}")
             continue
         run = os.path.join(out, label)
+        if not os.path.exists(os.path.join(run, "status")):
+            problems.append(f"{label}: the run left no result")
+            continue
         with open(os.path.join(run, "status"), encoding="utf-8") as f:
             status = int(f.read())
         with open(os.path.join(run, "stdout"), encoding="utf-8") as f:
@@ -219,11 +230,12 @@ def main(argv):
         else:
             images = None
         if "--json" in args:
-            run_problems += check_json(label, stdout, status, identity, images, validator)
+            run_problems += check_json(label, stdout, status, identity, images, validator, says.get(label))
         else:
             run_problems += check_text(label, stdout, identity, images)
-            if images is None and not any(reason_given(l) for l in stderr.splitlines()):
-                run_problems.append(f"{label}: standard error names no reason for page 0x82: {stderr!r}")
+            if images is None and not any(reason_given(l, says.get(label)) for l in stderr.splitlines()):
+                run_problems.append(f"{label}: standard error names no reason for page 0x82"
+                                    f"{holding(says.get(label))}: {stderr!r}")
         if images is not None and stderr:
             run_problems.append(f"{label}: a good run wrote to standard error: {stderr!r}")
         if run_problems:
