@@ -112,6 +112,13 @@ own = max(rss['log'] - rss['log floor'],
 print(f"  largest excess over the floor: {own} KiB; largest peak of a command: "
       f"{max(v for k, v in rss.items() if 'floor' not in k)} KiB")
 
+print('\ndecode --json against decode (instructions of the whole run, callgrind; '
+      'target: <= 1.50 x text)')
+for name, d in load('decode_json.json').items():
+    ratio = d['json'] / d['text']
+    print(f"  {name:<8} text {d['text']:>10,}  json {d['json']:>10,}  = {ratio:.3f}  " +
+          check(ratio <= 1.5, f'decode --json {name}'))
+
 print('\n' + open(os.path.join(DIR, 'load.txt')).read().strip())
 print('targets: ' + ('all met' if not unmet else 'UNMET: ' + ', '.join(unmet)))
 sys.exit(1 if unmet else 0)

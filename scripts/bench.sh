@@ -8,6 +8,9 @@
 #   syscalls    strace: one write an entry, no system call beyond the floor's
 #   download    1 KiB to 16 MiB images against a floor doing the same freads
 #               and requests
+#   decode      corvane-pages decode --json against its text, in instructions
+#               (callgrind), of a capture from the simulated expander and of
+#               the largest page set
 # and prints one table of ratios (ours / reference). Raw results (JSON) go to
 # build/bench/. Never part of the tests. Settings (environment):
 #   BENCH_MIN_TIME  seconds per micro benchmark repetition (default 0.04)
@@ -29,7 +32,7 @@ out=build/bench
 
 # shellcheck source=scripts/lib/common.sh
 . "$root/scripts/lib/common.sh"
-need_packages cmake ninja-build g++ libbenchmark-dev libfmt-dev strace python3
+need_packages cmake ninja-build g++ libbenchmark-dev libfmt-dev strace python3 valgrind
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_TESTS=OFF \
   >/dev/null
@@ -107,6 +110,25 @@ for size in 1024 65536 1048576 16777216; do
   rm -f "$image"
   rm -rf "$work/state/capture"
 done
+
+# --- decode --json against decode, in instructions ---------------------------
+pages_bin=$root/$build/src/corvane-pages
+"$sim" --state "$work/state" -- "$pages_bin" capture "$work/capture" "$node" >/dev/null
+instructions() {  # corvane-pages arguments...: the instructions of one run
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$pages_bin" "$@" 2>&1 >/dev/null |
+    sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+}
+{
+  echo "{"
+  sep=""
+  for set in capture pages; do
+    text=$(instructions decode "$work/$set")
+    json=$(instructions decode --json "$work/$set")
+    printf '%s  "%s": {"text": %s, "json": %s}\n' "$sep" "$set" "$text" "$json"
+    sep=","
+  done
+  echo "}"
+} >"$out/decode_json.json"
 
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)" | tee -a "$out/load.txt"
 python3 bench/report.py "$out"

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "oplog/oplog.h"
 #include "pages/decode_fields.h"
 #include "pages/json_doc.h"
+#include "pages/json_stream.h"
 #include "pages/pages.h"
 #include "pages/status.h"
 #include "sg/sg.h"
@@ -41,7 +43,8 @@ struct decode_run {
   bool unchecked = false;                           // --unchecked: decode failing pages too
   int status = kExitOk;
   bool as_json = false;
-  json pages = json::array();                       // one entry per decoded page
+  json_doc::stream *out = nullptr;                  // with --json: the document's "pages"
+  struct line_sink *lines = nullptr;                // with --json: the decoded text
   nv_assembly assembly;
   nv_state nv = nv_state::idle;
   std::uint32_t nv_gathered = 0;
@@ -61,70 +64,86 @@ bool decodable(int code) {
   return is_log_page(code) || code == kPageNvLog || code == kPageFirmwareStatus;
 }
 
-// Decoded text goes to standard output, or with --json into a memory stream
-// whose lines join the page's entry.
-struct text_sink {
-  char *text = nullptr;
-  std::size_t size = 0;
-  std::FILE *stream = nullptr;
-  std::FILE *before = nullptr;  // the stream the lines displaced
+ssize_t keep_text(void *cookie, const char *bytes, std::size_t n) {
+  static_cast<std::string *>(cookie)->append(bytes, n);
+  return static_cast<ssize_t>(n);
+}
 
-  // With json, text never reaches standard output, which holds the document:
-  // without memory for the lines they are dropped and the loss reported.
-  explicit text_sink(bool json) {
-    if (!json) return;
-    stream = open_memstream(&text, &size);
+// With --json, decoded text never reaches standard output, which holds the
+// document: the log stream is a buffered stream whose bytes collect here and
+// are taken page by page as the entry's "lines". Without memory for the lines
+// they are dropped and the loss reported.
+struct line_sink {
+  std::string held;
+  std::FILE *stream = nullptr;
+  std::FILE *before = nullptr;  // the log stream the lines displaced
+
+  line_sink() {
+    cookie_io_functions_t io{};
+    io.write = keep_text;
+    stream = fopencookie(&held, "w", io);
     if (stream == nullptr) {
       pages_error("no memory for the decoded lines; they are left out of the document");
       stream = std::fopen("/dev/null", "w");
     }
     if (stream != nullptr) before = set_log_stream(stream);
   }
-  text_sink(const text_sink &) = delete;
-  text_sink &operator=(const text_sink &) = delete;
-  ~text_sink() {
-    if (stream != nullptr) std::fclose(stream);
-    std::free(text);
-    if (stream != nullptr) set_log_stream(before);
+  line_sink(const line_sink &) = delete;
+  line_sink &operator=(const line_sink &) = delete;
+  ~line_sink() {
+    if (stream == nullptr) return;
+    set_log_stream(before);
+    std::fclose(stream);
   }
 
-  // The lines written so far, each without its newline.
-  json lines() {
-    json list = json::array();
-    if (stream == nullptr || std::fflush(stream) != 0 || text == nullptr) return list;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-      if (text[i] == '\n') {
-        list.push_back(std::string(text + start, i - start));
-        start = i + 1;
+  // Forgets what was written before a page.
+  void start() {
+    if (stream != nullptr) std::fflush(stream);
+    held.clear();
+  }
+
+  // The lines written since start, each without its newline, as the
+  // entry's "lines".
+  void write_lines(json_doc::stream &out) {
+    json_doc::key(out, "lines");
+    json_doc::open_array(out);
+    if (stream != nullptr && std::fflush(stream) == 0) {
+      const std::string_view all(held);
+      std::size_t begin = 0;
+      while (begin < all.size()) {
+        const std::size_t end = std::min(all.find('\n', begin), all.size());
+        json_doc::value(out, all.substr(begin, end - begin));
+        begin = end + 1;
       }
     }
-    if (start < size) list.push_back(std::string(text + start, size - start));
-    return list;
+    json_doc::close(out);
+    held.clear();
   }
 };
 
-// Keys a page entry holds at most: its facts, its decoded fields and "lines".
-constexpr std::size_t kEntryKeys = 24;
-
-json page_entry(const char *path, int code, const char *outcome) {
-  json entry = json_doc::empty_object(kEntryKeys);
-  entry["path"] = path;
-  entry["page_code"] = {{"code", code}, {"text", page_name(code)}};
-  entry["outcome"] = outcome;
-  return entry;
+// A page's text begins: with --json its lines are gathered from here.
+void start_lines(decode_run &run) {
+  if (run.lines != nullptr) run.lines->start();
 }
 
-void add_entry(decode_run &run, json entry, text_sink &sink) {
-  if (!run.as_json) return;
-  entry["lines"] = sink.lines();
-  run.pages.push_back(std::move(entry));
+// Opens a page's entry in the document with its first keys.
+void open_entry(json_doc::stream &out, const char *path, int code, const char *outcome) {
+  json_doc::open_object(out);
+  json_doc::member(out, "path", path);
+  json_doc::code_and_text(out, "page_code", static_cast<unsigned>(code), page_name(code));
+  json_doc::member(out, "outcome", outcome);
+}
+
+// Ends a page's entry with its lines.
+void close_entry(decode_run &run) {
+  run.lines->write_lines(*run.out);
+  json_doc::close(*run.out);
 }
 
 // The firmware status page: the version block as corvane log writes it at
 // the head of the log (its time stamp aside).
 void decode_firmware_status(decode_run &run, const char *path, std::span<const std::uint8_t> bytes) {
-  text_sink sink(run.as_json);
+  start_lines(run);
   const char *outcome = "decoded";
   if (bytes::u8(bytes, page_header::kCode) == 0) {
     report(run, path, "page 0x82 with a page code of 0: corvane shows no version block for it");
@@ -134,9 +153,12 @@ void decode_firmware_status(decode_run &run, const char *path, std::span<const s
     firmware_version_block(bytes, block);
     recorde_log(block, 0);
   }
-  json entry = page_entry(path, kPageFirmwareStatus, outcome);
-  if (run.as_json) images_json(parse_firmware_images(bytes), entry);
-  add_entry(run, std::move(entry), sink);
+  if (run.out == nullptr) return;
+  open_entry(*run.out, path, kPageFirmwareStatus, outcome);
+  json images = json::object();
+  images_json(parse_firmware_images(bytes), images);
+  for (const auto &[name, made] : images.items()) json_doc::member(*run.out, name, made);
+  close_entry(run);
 }
 
 // The log road's check and decoding: 0, -1 when the page fails, 1 when it
@@ -154,15 +176,15 @@ int run_decoder(decode_run &run, int code, std::size_t held) {
 }
 
 // The page's decoded fields beside its lines, when its decoders ran.
-void add_fields(decode_run &run, int code, int result, std::size_t held, json &entry) {
-  if (!run.as_json || result < 0) return;
-  decoded_fields_json(code, run.kept, page_bytes_held(run.page, held), entry);
+void add_fields(decode_run &run, int code, int result, std::size_t held) {
+  if (result < 0) return;
+  decoded_fields_json(code, run.kept, page_bytes_held(run.page, held), *run.out);
 }
 
 // The page as a read by corvane would leave it: its first kReceiveSize bytes
 // in a cleared page buffer.
 void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t> bytes, int code) {
-  text_sink sink(run.as_json);
+  start_lines(run);
   memset_s(run.page.data(), run.page.size(), 0, run.page.size());
   const std::size_t held = std::min(bytes.size(), kReceiveSize);
   memcpy_s(run.page.data(), run.page.size(), bytes.data(), held);
@@ -183,12 +205,13 @@ void decode_page(decode_run &run, const char *path, std::span<const std::uint8_t
               bytes.size(), kReceiveSize);
     report(run, path, why);
   }
-  json entry = page_entry(path, code, outcome);
-  if (result > 0) entry["unchecked"] = true;
-  entry["page_bytes"] = bytes.size();
-  entry["bytes_decoded"] = held;
-  add_fields(run, code, result, kReceiveSize, entry);
-  add_entry(run, std::move(entry), sink);
+  if (run.out == nullptr) return;
+  open_entry(*run.out, path, code, outcome);
+  if (result > 0) json_doc::member(*run.out, "unchecked", true);
+  json_doc::member(*run.out, "page_bytes", bytes.size());
+  json_doc::member(*run.out, "bytes_decoded", held);
+  add_fields(run, code, result, kReceiveSize);
+  close_entry(run);
 }
 
 // Ends a run of NV chunk files: an image still lacking bytes is reported.
@@ -198,13 +221,16 @@ void end_nv_group(decode_run &run) {
     sprintf_s(why, sizeof why, "the NV crash log chunks end after %u of %u image bytes",
               run.assembly.gathered, run.assembly.size);
     report(run, run.nv_last, why);
-    if (run.as_json) {
-      json entry = page_entry(run.nv_last, kPageNvLog, "incomplete");
-      entry["chunk_files"] = run.nv_files;
-      entry["image_bytes"] = run.assembly.size;
-      entry["bytes_gathered"] = run.assembly.gathered;
-      entry["lines"] = json::array();
-      run.pages.push_back(std::move(entry));
+    if (run.out != nullptr) {
+      json_doc::stream &out = *run.out;
+      open_entry(out, run.nv_last, kPageNvLog, "incomplete");
+      json_doc::member(out, "chunk_files", run.nv_files);
+      json_doc::member(out, "image_bytes", run.assembly.size);
+      json_doc::member(out, "bytes_gathered", run.assembly.gathered);
+      json_doc::key(out, "lines");
+      json_doc::open_array(out);
+      json_doc::close(out);
+      json_doc::close(out);
     }
     nv_image dropped = nv_assembly_take(run.assembly);
     std::free(dropped.data);
@@ -232,7 +258,7 @@ void add_nv_chunk(decode_run &run, const char *path, std::span<const std::uint8_
   if (step == nv_step::more) return;
   run.nv = nv_state::idle;
   const std::uint32_t image_size = run.assembly.size;
-  text_sink sink(run.as_json);
+  start_lines(run);
   const std::size_t held = place_nv_image(run.page, nv_assembly_take(run.assembly));
   log_page_heading(kPageNvLog);
   const char *outcome = "decoded";
@@ -243,14 +269,16 @@ void add_nv_chunk(decode_run &run, const char *path, std::span<const std::uint8_
   } else if (result > 0) {
     report(run, path, "the NV crash log image fails its header CRC check; decoded unchecked");
   }
-  json entry = page_entry(path, kPageNvLog, outcome);
-  if (result > 0) entry["unchecked"] = true;
-  entry["chunk_files"] = std::move(run.nv_files);
-  entry["image_bytes"] = image_size;
-  entry["bytes_decoded"] = held;
-  add_fields(run, kPageNvLog, result, held, entry);
+  if (run.out != nullptr) {
+    open_entry(*run.out, path, kPageNvLog, outcome);
+    if (result > 0) json_doc::member(*run.out, "unchecked", true);
+    json_doc::member(*run.out, "chunk_files", run.nv_files);
+    json_doc::member(*run.out, "image_bytes", image_size);
+    json_doc::member(*run.out, "bytes_decoded", held);
+    add_fields(run, kPageNvLog, result, held);
+    close_entry(run);
+  }
   run.nv_files = json::array();
-  add_entry(run, std::move(entry), sink);
 }
 
 // Loads and checks one page file; its bytes, or an empty span after a report.
@@ -367,22 +395,26 @@ int parse_page_code(const char *text) {
   return static_cast<int>(code);
 }
 
-int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json_doc::json &pages) {
-  const std::span<const std::uint8_t> one[] = {bytes};
-  return decode_page_list(one, path, pages);
-}
-
-int decode_page_list(std::span<const std::span<const std::uint8_t>> list, const char *path,
-                     json_doc::json &pages) {
+int decode_pages_document(std::span<const std::span<const std::uint8_t>> list, const char *path,
+                          std::string &document) {
   guard::heap<std::uint8_t> page_block(static_cast<std::uint8_t *>(std::malloc(kPageBufferSize)));
   guard::heap<std::uint8_t> file(static_cast<std::uint8_t *>(std::malloc(kMaxPageBytes)));
   if (page_block.value == nullptr || file.value == nullptr) return kExitFailed;
   decode_run run(page_span(page_block.value, kPageBufferSize),
                  std::span<std::uint8_t, kMaxPageBytes>(file.value, kMaxPageBytes));
+  json_doc::stream out(nullptr);
+  line_sink lines;
   run.as_json = true;
+  run.out = &out;
+  run.lines = &lines;
+  json_doc::open_document(out, json_doc::begin("decode", 0, nullptr));
+  json_doc::key(out, "pages");
+  json_doc::open_array(out);
   for (const std::span<const std::uint8_t> bytes : list) decode_loaded(run, path, bytes);
   end_nv_group(run);
-  pages = std::move(run.pages);
+  json_doc::close(out);
+  json_doc::finish_stream(out, run.status);
+  document = json_doc::take_text(out);
   return run.status;
 }
 
@@ -412,6 +444,17 @@ int decode_command(std::span<char *> paths, int page, const run_args &args, bool
   run.unchecked = unchecked;
   // The decoders' text goes where corvane log would append it, but here.
   set_log_stream(stdout);
+  // The document is written as the pages are decoded: header, "pages", then
+  // the exit status and the messages.
+  json_doc::stream out(stdout);
+  std::optional<line_sink> lines;
+  if (run.as_json) {
+    run.out = &out;
+    run.lines = &lines.emplace();
+    json_doc::open_document(out, json_doc::begin("decode", args.argc, args.argv));
+    json_doc::key(out, "pages");
+    json_doc::open_array(out);
+  }
   for (char *path : paths) {
     if (is_directory(path)) {
       end_nv_group(run);
@@ -426,7 +469,6 @@ int decode_command(std::span<char *> paths, int page, const run_args &args, bool
   }
   end_nv_group(run);
   if (!run.as_json) return finish_text(run.status);
-  json doc = json_doc::begin("decode", args.argc, args.argv);
-  doc["pages"] = std::move(run.pages);
-  return json_doc::finish_document(doc, run.status);
+  json_doc::close(out);
+  return json_doc::finish_stream_document(out, run.status);
 }

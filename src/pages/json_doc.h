@@ -63,11 +63,7 @@ const json_doc::json &pages_messages();
 // many inputs in one process.
 void pages_messages_reset(bool to_stderr);
 
-// Decodes a whole page's bytes (checked by check_whole_page) as decode does a
-// page file, its JSON entries added to pages; the exit status.
-int decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json_doc::json &pages);
-
-// decode_page_bytes over several pages in one run, as decode takes several
-// page files: successive NV crash log chunks are assembled into one image.
-int decode_page_list(std::span<const std::span<const std::uint8_t>> list, const char *path,
-                     json_doc::json &pages);
+// The decode document of several pages (a run without arguments), as decode
+// --json writes it; the exit status.
+int decode_pages_document(std::span<const std::span<const std::uint8_t>> list, const char *path,
+                          std::string &document);

@@ -314,6 +314,21 @@ struct field_case {
   std::size_t at_least;  // entries of the page's main list (events, elements, ...)
 };
 
+// The entries of the decode document of the pages, as values.
+void decode_page_list(std::span<const std::span<const std::uint8_t>> list, const char *path,
+                      json &pages) {
+  std::string document;
+  decode_pages_document(list, path, document);
+  json parsed = json::parse(document, nullptr, false);
+  ASSERT_TRUE(parsed.is_object() && parsed.contains("pages")) << document;
+  pages = std::move(parsed["pages"]);
+}
+
+void decode_page_bytes(std::span<const std::uint8_t> bytes, const char *path, json &pages) {
+  const std::span<const std::uint8_t> one[] = {bytes};
+  decode_page_list(one, path, pages);
+}
+
 std::size_t main_list(const json &entry) {
   for (const char *key : {"events", "elements", "descriptors", "phys"}) {
     if (entry.contains(key)) return entry[key].size();
