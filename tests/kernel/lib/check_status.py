@@ -69,8 +69,8 @@ def version_text(hex_text):
 
 def held_images(state):
     """The images the expander holds: (firmware, data) lists, active first.
-    The expander reports its other data image with no number, so only the
-    active one is shown."""
+    The expander's firmware status page ends before the other data image's
+    entry, so only the active one is shown."""
     active, other = int(state["active_image"]), 1 - int(state["active_image"])
     firmware = [{"name": f"image{n}", "number": n,
                  "version": version_text(state[f"image_version_{n}"]), "active": n == active}
