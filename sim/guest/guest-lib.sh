@@ -113,7 +113,8 @@ run_corvane() {
 }
 
 # run_pages LABEL ARGS...: runs corvane-pages in /out/LABEL and keeps its
-# screen output and exit status there, beside what it wrote.
+# screen output and exit status there, beside what it wrote, and what each
+# expander held afterwards (its state file, as stateN.txt).
 run_pages() {
   label=$1
   shift
@@ -121,6 +122,11 @@ run_pages() {
   mkdir -p $out
   handlers_restart || { echo "a handler did not restart" > $out/stderr; return 1; }
   (cd $out && corvane-pages "$@" </dev/null > stdout 2> stderr; echo $? > status)
+  for s in /tmp/state*/state.txt; do
+    [ -f "$s" ] || continue
+    d=${s%/state.txt}
+    cp "$s" "$out/state${d#/tmp/state}.txt"
+  done
 }
 
 # run_started LABEL ARGS...: starts corvane in the background, its screen

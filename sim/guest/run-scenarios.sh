@@ -13,7 +13,8 @@
 #                                    their shared operation log, audit lines
 #                                    and lock file names go to /out/GROUP
 # The sg node of each expander (and path) is written to /out/devices, and with
-# the wwid the kernel gives it to /out/identity.
+# the wwid the kernel gives it to /out/identity; its SCSI address and INQUIRY
+# names as sysfs shows them go to /out/sysfsN.txt (key=value lines).
 
 guest_dev_for() {
   case $1 in
@@ -30,7 +31,12 @@ group_pids=
 
 # identity_note N DEV: DEV's wwid as sysfs shows it.
 identity_note() {
-  echo "$1 $2 $(cat /sys/class/scsi_generic/${2##*/}/device/wwid 2>/dev/null)" >> /out/identity
+  sys=/sys/class/scsi_generic/${2##*/}/device
+  echo "$1 $2 $(cat $sys/wwid 2>/dev/null)" >> /out/identity
+  {
+    echo "address=$(basename "$(readlink $sys)")"
+    for f in vendor model rev; do echo "$f=$(cat $sys/$f 2>/dev/null)"; done
+  } > /out/sysfs$1.txt
 }
 
 while read -r kind a b c; do

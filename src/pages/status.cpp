@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,10 @@ struct image_place {
 };
 constexpr std::array<image_place, 2> kFirmwarePlaces = {{{4, 5, 6}, {16, 5, 18}}};
 constexpr std::array<image_place, 2> kDataPlaces = {{{32, 1, 33}, {44, 1, 45}}};
+// Where the active images' entries end, and where the other data image's
+// entry ends (a page that stops before it names no other data image).
+constexpr std::size_t kActiveImagesEnd = kDataPlaces[0].version + 3;
+constexpr std::size_t kImagesEnd = kDataPlaces[1].version + 3;
 
 image_entry parse_entry(std::span<const std::uint8_t> page, const image_place &at, bool active) {
   image_entry entry;
@@ -204,8 +209,25 @@ int read_expander_status(const char *dev, expander_status &out) {
     pages_error("%s: the firmware status page (0x82) came back with a page code of 0", dev);
     return -1;
   }
+  const std::size_t declared = page_header::declared_size(buf);
+  if (declared < kActiveImagesEnd) {
+    pages_error("%s: the firmware status page (0x82) declares %zu bytes, too few for the active images (%zu)",
+                dev, declared, kActiveImagesEnd);
+    return -1;
+  }
+  // Every entry the page declares must have arrived: a cut transfer would
+  // otherwise show images that are not there, or hide one that is.
+  const std::size_t needed = std::min(declared, kImagesEnd);
+  if (sg_last_delivered() < needed) {
+    char reason[kReasonSize] = {};
+    (void)sg_reason(reason, sizeof reason);
+    pages_error("the firmware status page (0x82) came back too short for its images (%zu bytes needed): %s",
+                needed, reason);
+    return -1;
+  }
   out.firmware_read = true;
-  out.images = parse_firmware_images(buf);
+  // Bytes past the page's declared length are no part of it.
+  out.images = parse_firmware_images(buf.first(std::min(declared, buf.size())));
   return 0;
 }
 

@@ -4,8 +4,9 @@
 # by corvane-tcmu over the loopback fabric, runs each file of
 # tests/kernel/scenarios/ inside (one boot each), and compares every run with the same run through the preloaded
 # simulator on this machine. A scenario marked "kernel-only" (one that needs
-# what only the guest has, such as several paths to one expander) is checked
-# on its own terms instead.
+# what only the guest has, such as several paths to one expander or a node's
+# SCSI address) is checked on its own terms instead. corvane-pages status
+# runs are also checked against what the guest's kernel and expander hold.
 #
 #   tests/kernel/run.sh [--build DIR] [--keep DIR]
 #
@@ -35,12 +36,14 @@ die() { echo "kernel: FAILED: $*"; exit 1; }
 . "$here/lib/prepare.sh"
 . "$here/lib/doors.sh"
 . "$here/lib/paths.sh"
+. "$here/lib/status.sh"
 
 [ "$(uname -m)" = x86_64 ] || skip "the guest is x86-64 and this machine is $(uname -m)"
 model_ready || skip "the expander model is not in the tree yet"
 prepare_qemu || skip "QEMU cannot be had here ($prepare_reason)"
 prepare_packages || skip "the guest's packages cannot be fetched ($prepare_reason)"
 prepare_builds || die "building the guest's programs failed ($prepare_reason)"
+prepare_jsonschema || die "the status documents cannot be checked ($prepare_reason)"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -73,6 +76,9 @@ for scen in "${scenario_files[@]}"; do
   check_expectations "$scen" "$k" || failures=1
   if grep -q '^path ' "$scen"; then
     check_paths "$scen" "$k" || failures=1
+  fi
+  if grep -q '^pages [^ ]* status' "$scen"; then
+    check_status "$scen" "$k" || failures=1
   fi
   if grep -qx 'kernel-only' "$scen"; then
     :

@@ -198,6 +198,7 @@ TEST(PagesStatus, EveryFaultClassIsReported) {
       {"open:*", 1, false},
       {"check:0x82/*", 1, false},
       {"ioctl:0x82/*", 1, false},
+      {"short:0x82/*=20", 1, false},  // the images' entries never arrived
       {"check:1", 0, true},  // the first INQUIRY refused: identity partly unknown
   };
   for (const status_fault_case &c : cases) {
@@ -214,6 +215,64 @@ TEST(PagesStatus, EveryFaultClassIsReported) {
     // Every line on standard error is one of the document's messages.
     EXPECT_EQ(j["messages"].size(), static_cast<std::size_t>(std::count(r.err.begin(), r.err.end(), '\n')))
         << c.fault << r.err;
+  }
+}
+
+// A firmware status page of 48 bytes declaring `declared` bytes, both
+// firmware and both data images numbered.
+byte_vector status_page(std::size_t declared) {
+  byte_vector p(48, 0);
+  p[0] = 0x82;
+  p[2] = static_cast<std::uint8_t>((declared - 4) >> 8);
+  p[3] = static_cast<std::uint8_t>(declared - 4);
+  p[4] = 5, p[16] = 6, p[32] = 1, p[44] = 2;
+  for (std::size_t at : {6u, 18u, 33u, 45u}) p[at] = '1', p[at + 1] = '0', p[at + 2] = '7';
+  return p;
+}
+
+struct page_length_case {
+  std::size_t declared;
+  const char *fault;   // nullptr: none
+  int status;
+  int data_images;     // -1: no images shown
+  const char *says;    // on standard error; nullptr: nothing
+};
+
+// The images come from the bytes the page declares and that arrived: an
+// entry past the declared length is no image, a page declaring too little or
+// cut short on the wire shows none and fails with its reason.
+TEST(PagesStatus, PageLengthDecidesTheImagesShown) {
+  CORVANE_SKIP_WITHOUT_PROGRAM_EXEC();
+  const page_length_case cases[] = {
+      {48, nullptr, 0, 2, nullptr},
+      {40, nullptr, 0, 1, nullptr},
+      {8, nullptr, 1, -1, "declares 8 bytes"},
+      {48, "short:0x82/*=44", 1, -1, "44 of 2048 bytes delivered"},
+      {40, "short:0x82/*=39", 1, -1, "(40 bytes needed)"},
+  };
+  for (const page_length_case &c : cases) {
+    sim_session s;
+    sim_options o = pages_program();
+    o.pages[0x82] = status_page(c.declared);
+    if (c.fault != nullptr) o.faults = {c.fault};
+    const sim_result r = s.run({"status", "--json", kNode}, o);
+    const std::string what = std::to_string(c.declared) + " " + (c.fault != nullptr ? c.fault : "");
+    EXPECT_EQ(r.status, c.status) << what << r.err;
+    const json j = parse(r.out);
+    ASSERT_FALSE(j.is_discarded()) << what << r.out;
+    const json &data = j["status"]["data_images"];
+    if (c.data_images < 0) {
+      EXPECT_TRUE(data.is_null() && j["status"]["firmware_images"].is_null()) << what << r.out;
+    } else {
+      ASSERT_TRUE(data.is_array()) << what << r.out;
+      EXPECT_EQ(data.size(), static_cast<std::size_t>(c.data_images)) << what << r.out;
+      EXPECT_EQ(j["status"]["firmware_images"].size(), 2u) << what;
+    }
+    if (c.says != nullptr) {
+      EXPECT_NE(r.err.find(c.says), std::string::npos) << what << r.err;
+    } else {
+      EXPECT_EQ(r.err, "") << what;
+    }
   }
 }
 

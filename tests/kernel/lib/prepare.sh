@@ -37,6 +37,16 @@ prepare_qemu() {
   done
 }
 
+# Debian's python3-jsonschema, which checks the JSON documents of the
+# status runs, installed on demand.
+prepare_jsonschema() {
+  /usr/bin/python3 -c 'import jsonschema' >/dev/null 2>&1 && return 0
+  echo "kernel: installing python3-jsonschema"
+  as_root_install python3 python3-jsonschema || return 1
+  /usr/bin/python3 -c 'import jsonschema' >/dev/null 2>&1 ||
+    { prepare_reason="no jsonschema module after install"; return 1; }
+}
+
 # The versioned package linux-image-cloud-amd64 currently stands for.
 cloud_kernel_name() {
   apt-cache depends linux-image-cloud-amd64 2>/dev/null |
