@@ -221,8 +221,8 @@ int read_expander_status(const char *dev, expander_status &out) {
   if (sg_last_delivered() < needed) {
     char reason[kReasonSize] = {};
     (void)sg_reason(reason, sizeof reason);
-    pages_error("the firmware status page (0x82) came back too short for its images (%zu bytes needed): %s",
-                needed, reason);
+    pages_error("%s: the firmware status page (0x82) came back too short for its images (%zu bytes needed): %s",
+                dev, needed, reason);
     return -1;
   }
   out.firmware_read = true;
