@@ -10,7 +10,7 @@ namespace sim {
 
 namespace {
 
-constexpr std::size_t kStatusPageSize = 40;
+constexpr std::size_t kStatusPageSize = 48;
 constexpr std::size_t kMaxPageFile = 65535 + 4;
 constexpr int kLogPages[] = {0x80, 0x02, 0x0A, 0xF3};
 
@@ -71,14 +71,19 @@ std::vector<std::uint8_t> firmware_status_page(const expander_state &s) {
   std::vector<std::uint8_t> p(kStatusPageSize, 0);
   p[0] = static_cast<std::uint8_t>(kFirmwareStatusPage);
   bytes::put_be16(p, 2, static_cast<std::uint16_t>(kStatusPageSize - 4));
+  // The active firmware image, the other one, the active data image, the
+  // other one.
   const int other = 1 - s.active_image;
+  const int other_data = 1 - s.active_data;
   p[4] = static_cast<std::uint8_t>(s.active_image + 5);
   p[16] = static_cast<std::uint8_t>(other + 5);
   p[32] = static_cast<std::uint8_t>(s.active_data + 1);
+  p[44] = static_cast<std::uint8_t>(other_data + 1);
   for (std::size_t i = 0; i < 3; ++i) {
     p[6 + i] = s.image_version[static_cast<std::size_t>(s.active_image)][i];
     p[18 + i] = s.image_version[static_cast<std::size_t>(other)][i];
     p[33 + i] = s.data_version[static_cast<std::size_t>(s.active_data)][i];
+    p[45 + i] = s.data_version[static_cast<std::size_t>(other_data)][i];
   }
   return p;
 }

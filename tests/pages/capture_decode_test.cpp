@@ -148,13 +148,13 @@ TEST(PagesCapture, ManifestNamesDeviceFilesAndOutcomes) {
   const std::string manifest = read_text(dir + "/manifest.txt");
   for (const char *line :
        {"device:   /dev/sgsim0\n", "vendor:   SIMUL\n", "product:  SES EXPANDER\n", "revision: 0103\n",
-        "serial:   SIM0000001\n", "page 0x82          page_82.bin            40  saved\n",
+        "serial:   SIM0000001\n", "page 0x82          page_82.bin            48  saved\n",
         "page 0xf4 chunk 3  page_f4_3.bin         160  saved\n",
         "nv crash log       -                       -  complete image of 908 bytes\n"}) {
     EXPECT_NE(manifest.find(line), std::string::npos) << line << manifest;
   }
   EXPECT_NE(manifest.find("vpd 0x83           vpd_83.bin             16  saved"), std::string::npos);
-  EXPECT_EQ(read_text(dir + "/page_82.bin").size(), 40u);
+  EXPECT_EQ(read_text(dir + "/page_82.bin").size(), 48u);
 }
 
 TEST(PagesCapture, ReplayGivesTheLogCommandTheSameScreenAndLog) {

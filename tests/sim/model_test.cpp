@@ -74,7 +74,7 @@ TEST(SimFaults, ShortTransferDeliversOnlyItsBytes) {
   buf.fill(0xEE);
   EXPECT_EQ(sg_query_cmd(sim_device::kNode, 0x82, buf), 0);
   EXPECT_EQ(buf[0], 0x82);
-  EXPECT_EQ(buf[3], 36);
+  EXPECT_EQ(buf[3], 44);
   for (std::size_t i = 4; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0) << "byte " << i;
   EXPECT_EQ(dev.requests()[0].get("delivered"), "4");
 }
@@ -206,7 +206,7 @@ TEST(SimState, SurvivesBetweenModels) {
   byte_vector page(64, 0);
   const std::array<std::uint8_t, 6> cdb = {0x1C, 0x01, 0x82, 0x00, 0x40, 0x00};
   const sim::outcome o = sim::model_execute(m, {cdb, sim::direction::from_device, page});
-  EXPECT_EQ(o.data_len, 40u);
+  EXPECT_EQ(o.data_len, 48u);
   EXPECT_EQ(page[4], 6);
   EXPECT_EQ(byte_vector(page.begin() + 6, page.begin() + 9), (byte_vector{'3', '2', '1'}));
   EXPECT_EQ(page[16], 5);  // the image it left

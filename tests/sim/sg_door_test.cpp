@@ -180,7 +180,7 @@ TEST(SimTransport, ResidualCountsWhatWasNotDelivered) {
   raw_request r;
   ASSERT_EQ(r.issue(), 0);
   EXPECT_EQ(r.hdr.status, 0);
-  EXPECT_EQ(r.hdr.resid, 2048 - 40);
+  EXPECT_EQ(r.hdr.resid, 2048 - 48);
   EXPECT_EQ(r.hdr.info, 0u);
 }
 

@@ -8,8 +8,8 @@ For every "pages LABEL status [--json] @N" line of the scenario file:
     gives that node (H:C:T:L), vendor, product and revision are the INQUIRY
     names sysfs shows, the serial is the scenario's, and the designator is
     the NAA name of the kernel's wwid;
-  - a run expected to end 0 shows both firmware images and the active data
-    image as the expander's state file (kept by the guest after the run)
+  - a run expected to end 0 shows both firmware images and both data
+    images as the expander's state file (kept by the guest after the run)
     holds them, the active ones marked and first;
   - a run expected to fail names page 0x82 and a reason on standard error
     (in the document's messages with --json) and shows no images; a line
@@ -68,17 +68,13 @@ def version_text(hex_text):
 
 
 def held_images(state):
-    """The images the expander holds: (firmware, data) lists, active first.
-    The expander's firmware status page ends before the other data image's
-    entry, so only the active one is shown."""
-    active, other = int(state["active_image"]), 1 - int(state["active_image"])
-    firmware = [{"name": f"image{n}", "number": n,
-                 "version": version_text(state[f"image_version_{n}"]), "active": n == active}
-                for n in (active, other)]
-    data_active = int(state["active_data"])
-    data = [{"name": f"data{data_active}", "number": data_active,
-             "version": version_text(state[f"data_version_{data_active}"]), "active": True}]
-    return firmware, data
+    """The images the expander holds: (firmware, data) lists, active first."""
+    def images(kind, prefix, active):
+        return [{"name": f"{prefix}{n}", "number": n,
+                 "version": version_text(state[f"{kind}_version_{n}"]), "active": n == active}
+                for n in (active, 1 - active)]
+    return (images("image", "image", int(state["active_image"])),
+            images("data", "data", int(state["active_data"])))
 
 
 def expected_identity(out, index, node, serial):
