@@ -78,40 +78,34 @@ constexpr std::string_view kBreaks =
     ",\n                                                                "
     "                                                                ";
 
+static_assert(2 + kMaxDepth * kIndent <= kBreaks.size(), "every level's indentation is in kBreaks");
+
 // A new line and the indentation of level.
-void indent(stream &s, int level) {
-  std::size_t spaces = static_cast<std::size_t>(level) * kIndent;
-  std::size_t n = std::min(1 + spaces, kBreaks.size() - 1);
-  put(s, kBreaks.substr(1, n));
-  for (spaces -= n - 1; spaces > 0; spaces -= n) {
-    n = std::min(spaces, kBreaks.size() - 2);
-    put(s, kBreaks.substr(2, n));
-  }
+std::string_view line_break(int level) {
+  return kBreaks.substr(1, 1 + static_cast<std::size_t>(level) * kIndent);
 }
 
 // What comes before a member or an element: the separator from the one
 // before, a new line and the indentation of the level.
-void next_item(stream &s) {
-  if (s.depth == 0) return;
+std::string_view next_item(stream &s) {
+  if (s.depth == 0) return {};
   const auto level = static_cast<std::size_t>(s.depth);
-  const std::size_t n = 2 + level * kIndent;  // ",\n" and the indentation
-  if (s.has_members[level] && n <= kBreaks.size()) {
-    put(s, kBreaks.substr(0, n));
-    return;
-  }
-  if (s.has_members[level]) put(s, ',');
+  const bool first = !s.has_members[level];
   s.has_members[level] = true;
-  indent(s, s.depth);
+  return first ? line_break(s.depth) : kBreaks.substr(0, 2 + level * kIndent);
 }
 
-// Before a value: nothing after its key, the element's separator in an array.
-void begin_value(stream &s) {
+// What comes before a value: nothing after its key, the element's separator
+// in an array.
+std::string_view value_prefix(stream &s) {
   if (s.after_key) {
     s.after_key = false;
-    return;
+    return {};
   }
-  next_item(s);
+  return next_item(s);
 }
+
+void begin_value(stream &s) { put(s, value_prefix(s)); }
 
 // Sixteen bytes as one vector (SSE2 or NEON as the compiler picks).
 using bytes16 = unsigned char __attribute__((vector_size(16)));
@@ -139,11 +133,16 @@ bool needs_escape(std::string_view text) {
   return any_escaped(v);
 }
 
-void quoted(stream &s, std::string_view text) {
-  char *at = room(s, text.size() + 2);
-  at[0] = '"';
-  copy_bytes(at + 1, text.data(), text.size());
-  at[text.size() + 1] = '"';
+// prefix, then text in quotes, then suffix, with one look for room.
+void quoted(stream &s, std::string_view prefix, std::string_view text, std::string_view suffix) {
+  char *at = room(s, prefix.size() + text.size() + suffix.size() + 2);
+  copy_bytes(at, prefix.data(), prefix.size());
+  at += prefix.size();
+  *at++ = '"';
+  copy_bytes(at, text.data(), text.size());
+  at += text.size();
+  *at++ = '"';
+  copy_bytes(at, suffix.data(), suffix.size());
 }
 
 // A value as the library writes it, at the stream's depth.
@@ -153,13 +152,42 @@ void serialized(stream &s, const json &made) {
   put(s, s.escaped);
 }
 
-void string_text(stream &s, std::string_view text) {
+bool escaped_byte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b < 0x20 || b > 0x7E || c == '"' || c == '\\';
+}
+
+// A string some of whose bytes need the library: the bytes between them are
+// copied, and each run of such bytes is escaped by the library's serializer
+// (without the quotes it puts around a string). A run holds every byte past
+// ASCII next to it, so a UTF-8 sequence, whole or cut short, reaches the
+// library in one piece, as it would in the whole string.
+void escaped_text(stream &s, std::string_view text) {
+  put(s, '"');
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = at;
+    while (end < text.size() && !escaped_byte(text[end])) ++end;
+    put(s, text.substr(at, end - at));
+    at = end;
+    while (end < text.size() && escaped_byte(text[end])) ++end;
+    if (end == at) break;
+    s.scratch.get_ref<std::string &>().assign(text.substr(at, end - at));
+    s.escaped.clear();
+    s.serializer.dump(s.scratch, false, false, 0, 0);
+    put(s, std::string_view(s.escaped).substr(1, s.escaped.size() - 2));
+    at = end;
+  }
+  put(s, '"');
+}
+
+void string_text(stream &s, std::string_view prefix, std::string_view text) {
   if (!needs_escape(text)) {
-    quoted(s, text);
+    quoted(s, prefix, text, {});
     return;
   }
-  s.scratch.get_ref<std::string &>().assign(text);
-  serialized(s, s.scratch);
+  put(s, prefix);
+  escaped_text(s, text);
 }
 
 void open(stream &s, char opening, char closing) {
@@ -174,6 +202,10 @@ void open(stream &s, char opening, char closing) {
 template <typename Number>
 void number_text(stream &s, Number number) {
   begin_value(s);
+  if (number >= 0 && number < 10) {  // most of a page's numbers are codes and bits
+    put(s, static_cast<char>('0' + number));
+    return;
+  }
   char digits[24];
   const auto made = std::to_chars(digits, digits + sizeof digits, number);
   put(s, digits, static_cast<std::size_t>(made.ptr - digits));
@@ -201,23 +233,16 @@ void close(stream &s) {
   if (s.depth == 0) return;
   const auto level = static_cast<std::size_t>(s.depth);
   --s.depth;
-  if (s.has_members[level]) indent(s, s.depth);
+  if (s.has_members[level]) put(s, line_break(s.depth));
   put(s, s.closing[level]);
 }
 
 void key(stream &s, std::string_view name) {
-  next_item(s);
-  char *at = room(s, name.size() + 4);
-  at[0] = '"';
-  copy_bytes(at + 1, name.data(), name.size());
-  std::memcpy(at + 1 + name.size(), "\": ", 3);
+  quoted(s, next_item(s), name, ": ");
   s.after_key = true;
 }
 
-void value(stream &s, std::string_view text) {
-  begin_value(s);
-  string_text(s, text);
-}
+void value(stream &s, std::string_view text) { string_text(s, value_prefix(s), text); }
 
 void value(stream &s, std::uint64_t number) { number_text(s, number); }
 void value(stream &s, std::int64_t number) { number_text(s, number); }

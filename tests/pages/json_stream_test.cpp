@@ -92,6 +92,18 @@ TEST(JsonStream, StringsNeedingEscapeAnywhereGoThroughTheLibrary) {
       }
     }
   }
+  // Several runs of such bytes in one string, whole and broken UTF-8 among them.
+  const std::string mixed[] = {
+      "say \"hi\" to \\ and \"bye\"",
+      "\xc3\xa9t\xc3\xa9 \xe2\x82\xac\x01\"",
+      "\xe2\x82x\xe2\x82\xacy\xff\xc3",
+      "\xf0\x9f\x98\x80\"\xf0\x9f\x98",
+      "tab\there\nline\r\x7f\x80" "end",
+  };
+  for (const std::string &text : mixed) {
+    const json made = json::array({text, json{{"k", text}}});
+    EXPECT_EQ(piecewise(made), library(made)) << text;
+  }
   for (std::size_t length = 0; length <= 40; ++length) {
     const json made = json::array({std::string(length, 'q')});
     EXPECT_EQ(piecewise(made), library(made)) << length;
