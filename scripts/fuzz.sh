@@ -18,7 +18,8 @@
 #                                      faster: for counting executions of the checks
 #                                      a target makes itself (page_file's JSON)
 #   scripts/fuzz.sh --make-corpus      rewrites tests/fuzz/corpus from the simulated
-#                                      expander's built-in pages
+#                                      expander's built-in pages (the hand-written
+#                                      page_file seeds are kept)
 #   CORVANE_FUZZ_TARGETS="format ..."  runs only the targets named
 #
 # Prints each target's executions, coverage (cov: edges, ft: features) and
@@ -46,7 +47,7 @@ while [ $# -gt 0 ]; do
     --keep-going) keep_going=1 ;;
     --make-corpus) make_corpus=1 ;;
     --workers) shift; workers=${1:-} ;;
-    -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
     *) seconds=$1 ;;
   esac
   shift
@@ -83,7 +84,10 @@ fi
 bin=$root/$build/tests/fuzz
 
 if [ "$make_corpus" -eq 1 ]; then
+  # The page-file seeds (pages as binary and as hex text) are written by hand
+  # and kept; the generator writes the others.
   for t in "${targets[@]}"; do
+    [ "$t" = page_file ] && continue
     rm -rf "tests/fuzz/corpus/$t"
     mkdir -p "tests/fuzz/corpus/$t"
   done
