@@ -47,7 +47,7 @@ while [ $# -gt 0 ]; do
     --keep-going) keep_going=1 ;;
     --make-corpus) make_corpus=1 ;;
     --workers) shift; workers=${1:-} ;;
-    -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
     *) seconds=$1 ;;
   esac
   shift
