@@ -18,7 +18,20 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Where the emulator finds the arm64 C library and C++ runtime. Debian's
+# multiarch arm64 packages (libc6:arm64, libstdc++6:arm64, installed by
+# scripts/setup.sh) put them where an aarch64 system has them, so no prefix is
+# needed; the cross toolchain's own copy is the fallback. (Debian 12's cross
+# C library, 2.36-8cross1, leaves a forked child hanging under its qemu-user;
+# the multiarch one does not.) scripts/lib/common.sh decides the same way.
+if(EXISTS /lib/ld-linux-aarch64.so.1 AND EXISTS /usr/lib/aarch64-linux-gnu/libstdc++.so.6)
+  set(CORVANE_QEMU_LD_PREFIX "")
+else()
+  set(CORVANE_QEMU_LD_PREFIX ${CORVANE_CROSS_SYSROOT})
+endif()
 find_program(CORVANE_QEMU NAMES qemu-aarch64-static qemu-aarch64)
-if(CORVANE_QEMU)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CORVANE_QEMU} -L ${CORVANE_CROSS_SYSROOT})
+if(CORVANE_QEMU AND CORVANE_QEMU_LD_PREFIX)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CORVANE_QEMU} -L ${CORVANE_QEMU_LD_PREFIX})
+elseif(CORVANE_QEMU)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CORVANE_QEMU})
 endif()

@@ -17,6 +17,8 @@ set -euo pipefail
 requirements=(cmake ninja-build g++ binutils util-linux ccache libgtest-dev libgmock-dev
               googletest g++-aarch64-linux-gnu qemu-user-static libsgutils2-dev
               libsgutils2-dev:arm64 sg3-utils python3-jsonschema
+              # the arm64 C library and C++ runtime the emulated tests run on
+              libc6:arm64 libstdc++6:arm64
               # corvane-pages' JSON, and the watch test's node exporter, promtool and curl
               nlohmann-json3-dev prometheus-node-exporter prometheus curl)
 
@@ -67,7 +69,7 @@ int main(void) {
 PROBE
   aarch64-linux-gnu-gcc -o "$dir/probe" "$dir/probe.c" 2>/dev/null || return 1
   local status=0
-  QEMU_LD_PREFIX=$cross_sysroot timeout 20 "$dir/probe" 2>/dev/null || status=$?
+  QEMU_LD_PREFIX=$(qemu_ld_prefix) timeout 20 "$dir/probe" 2>/dev/null || status=$?
   [ "$status" -eq 42 ]
 }
 

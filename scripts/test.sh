@@ -98,7 +98,7 @@ else
   echo "aarch64: handler, or an emulator whose forked children hang); tests that start"
   echo "aarch64: corvane or the simulator, or fork, are skipped there"
 fi
-QEMU_LD_PREFIX=$cross_sysroot CORVANE_NO_FOREIGN_EXEC=$no_foreign_exec \
+QEMU_LD_PREFIX=$(qemu_ld_prefix) CORVANE_NO_FOREIGN_EXEC=$no_foreign_exec \
   suite aarch64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake"
 

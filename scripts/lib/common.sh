@@ -17,6 +17,11 @@
 #                               loader too, as a hardened arm64 build does)
 #   cross_sysroot               the aarch64 C library of Debian's cross
 #                               toolchain (qemu-user's -L, QEMU_LD_PREFIX)
+#   qemu_ld_prefix              prints the prefix qemu-user needs to find the
+#                               arm64 C library and C++ runtime: nothing where
+#                               Debian's multiarch arm64 ones are installed
+#                               (as cmake/aarch64-linux-gnu.cmake decides),
+#                               else cross_sysroot
 #   sanitizer_env               ASAN_OPTIONS and UBSAN_OPTIONS, exported, as
 #                               the sanitized tests and the fuzz targets run
 #                               (from sanitizer-options beside this file)
@@ -25,6 +30,16 @@
 
 # shellcheck disable=SC2034  # used by the scripts that source this file
 cross_sysroot=/usr/aarch64-linux-gnu
+
+# Debian 12's cross C library leaves a forked child hanging under its
+# qemu-user; the multiarch one (libc6:arm64) does not, so it is preferred.
+qemu_ld_prefix() {
+  if [ -e /lib/ld-linux-aarch64.so.1 ] && [ -e /usr/lib/aarch64-linux-gnu/libstdc++.so.6 ]; then
+    echo ""
+  else
+    echo "$cross_sysroot"
+  fi
+}
 
 sanitizer_env() {
   local line
