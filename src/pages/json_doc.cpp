@@ -67,10 +67,7 @@ int finish(json &doc, int exit_status, std::FILE *out) {
 }
 
 int finish_document(json &doc, int exit_status) {
-  if (finish(doc, exit_status, stdout) == 0) return exit_status;
-  std::fprintf(stderr, "corvane-pages: standard output could not be written: %s\n",
-               std::strerror(errno));
-  return exit_status == kExitOk ? kExitFailed : exit_status;
+  return output_outcome(finish(doc, exit_status, stdout) == 0, exit_status);
 }
 
 std::string hex_string(const unsigned char *data, std::size_t n) {
@@ -85,11 +82,15 @@ std::string hex_string(const unsigned char *data, std::size_t n) {
 
 }  // namespace json_doc
 
-int finish_text(int exit_status) {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return exit_status;
+int output_outcome(bool written, int exit_status) {
+  if (written) return exit_status;
   std::fprintf(stderr, "corvane-pages: standard output could not be written: %s\n",
                std::strerror(errno));
   return exit_status == kExitOk ? kExitFailed : exit_status;
+}
+
+int finish_text(int exit_status) {
+  return output_outcome(std::fflush(stdout) == 0 && !std::ferror(stdout), exit_status);
 }
 
 void pages_error(const char *format, ...) {

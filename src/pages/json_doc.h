@@ -51,6 +51,10 @@ std::string hex_string(const unsigned char *data, std::size_t n);
 
 }  // namespace json_doc
 
+// The exit status of a run whose standard output was written, or was not:
+// a failed write is reported on standard error and turns 0 into 1.
+int output_outcome(bool written, int exit_status);
+
 // Writes "corvane-pages: TEXT" to standard error and keeps it as an "error"
 // message of the run.
 void pages_error(const char *format, ...) __attribute__((format(printf, 1, 2)));

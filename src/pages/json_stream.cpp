@@ -291,10 +291,7 @@ int finish_stream(stream &s, int exit_status) {
 }
 
 int finish_stream_document(stream &s, int exit_status) {
-  if (finish_stream(s, exit_status) == 0) return exit_status;
-  std::fprintf(stderr, "corvane-pages: standard output could not be written: %s\n",
-               std::strerror(errno));
-  return exit_status == kExitOk ? kExitFailed : exit_status;
+  return output_outcome(finish_stream(s, exit_status) == 0, exit_status);
 }
 
 }  // namespace json_doc
