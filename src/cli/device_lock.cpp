@@ -97,18 +97,35 @@ void note_holder(int fd) {
   char text[64] = {};
   const int n = sprintf_s(text, sizeof text, "%d %lld\n", static_cast<int>(::getpid()),
                           static_cast<long long>(std::time(nullptr)));
-  if (n <= 0 || ::ftruncate(fd, 0) != 0) return;
-  (void)!::pwrite(fd, text, static_cast<std::size_t>(n), 0);
+  // Written over the old text, then cut to length: a reader sees a whole
+  // line at every moment, never an empty file between two holders.
+  if (n <= 0 || ::pwrite(fd, text, static_cast<std::size_t>(n), 0) != n) return;
+  (void)!::ftruncate(fd, n);
+}
+
+// The holder's pid and since when, from the lock file; false when it has not
+// written them (yet).
+bool read_holder(int fd, int &pid, long long &since) {
+  std::array<char, 64> text{};
+  const ssize_t n = ::pread(fd, text.data(), text.size() - 1, 0);
+  return n > 0 && std::sscanf(text.data(), "%d %lld", &pid, &since) == 2 && pid > 0;
 }
 
 // "waiting for another corvane on DEV", with the holder's pid and since
 // when, as far as the lock file tells them.
+// A holder that has just taken the lock writes its line a moment later: the
+// file is read again for a tenth of a second before the line goes without.
 void say_waiting(int fd, const char *dev) {
-  std::array<char, 64> text{};
-  const ssize_t n = ::pread(fd, text.data(), text.size() - 1, 0);
+  constexpr int kReads = 20;
+  constexpr timespec kPause = {0, 5 * 1000 * 1000};
   int pid = 0;
   long long since = 0;
-  if (n > 0 && std::sscanf(text.data(), "%d %lld", &pid, &since) == 2 && pid > 0) {
+  bool known = read_holder(fd, pid, since);
+  for (int i = 1; i < kReads && !known; ++i) {
+    ::nanosleep(&kPause, nullptr);
+    known = read_holder(fd, pid, since);
+  }
+  if (known) {
     const std::time_t t = static_cast<std::time_t>(since);
     std::tm local {};
     char when[32] = {};
